@@ -1,0 +1,82 @@
+#pragma once
+// The interface between the platform's classes and a backend that renders them. Only
+// backends include this header; the program uses the classes.
+
+#include <filesystem>
+#include <memory>
+
+#include "platform/controls.h"
+#include "platform/media.h"
+#include "platform/menu.h"
+#include "platform/types.h"
+#include "platform/window.h"
+
+namespace platform {
+
+class Canvas;
+
+// Backend side of a window. Created when the window has been built (after CreateControls),
+// destroyed when it closes or at shutdown.
+class WindowPeer {
+ public:
+  virtual ~WindowPeer() = default;
+  virtual void Show() = 0;
+  virtual void Hide() = 0;
+  virtual void Move(Int32 top, Int32 left) = 0;
+  // Title, size, buttons or backdrop changed.
+  virtual void Changed() = 0;
+  virtual void MenuBarChanged() = 0;
+  // A control added after the peer was made (controls added before get peers at creation).
+  virtual void ControlAdded(Control& control) = 0;
+};
+
+class Backend {
+ public:
+  virtual ~Backend() = default;
+  // Called by RuntimeInit, after the GLib main context is ready.
+  virtual void Init() = 0;
+  virtual std::unique_ptr<WindowPeer> CreateWindowPeer(Window& window) = 0;
+  // A peer for a control of that window; nullptr for controls that draw nothing.
+  virtual std::unique_ptr<ControlPeer> CreateControlPeer(Control& control, WindowPeer& window) = 0;
+  virtual std::shared_ptr<Picture> OpenPicture(const std::filesystem::path& path) = 0;
+  virtual std::shared_ptr<Sound> OpenSound(const std::filesystem::path& path) = 0;
+  // Called by RuntimeExit after the windows are gone.
+  virtual void Shutdown() = 0;
+};
+
+// Defined by the backend library that is linked in (gtk or headless).
+std::unique_ptr<Backend> CreateBackend();
+Backend& CurrentBackend();
+
+// What a backend reports. Each runs the program's handler and hands any exception that
+// leaves it to UnhandledException; the event loop goes on.
+namespace events {
+void KeyDown(Window& window, const String& key);
+void MouseWheel(Window& window, Int32 x, Int32 y, Int32 deltaX, Int32 deltaY);
+void MouseDown(Canvas& canvas, Int32 x, Int32 y);
+// The framework brings the menus up to date before a menu opens or a shortcut is
+// dispatched: EnableMenuItems is raised on the controls of the front window that bind it.
+void EnableMenuItems();
+// An item was chosen (by mouse or shortcut): its own Action first; when that does not
+// handle it, a menu handler of a control of the front window that names the item.
+void MenuChosen(MenuItem& item);
+// The close button: the Close event runs, then the window goes. Never refused.
+void CloseRequested(Window& window);
+void WindowMoved(Window& window, Int32 top, Int32 left);
+void WindowActivated(Window& window);
+// The visible window in front (the last one activated or shown), or nullptr.
+Window* FrontWindow();
+}  // namespace events
+
+// Runs f, handing an exception that leaves it to UnhandledException.
+template <class F>
+void ReportingExceptions(F&& f) {
+  try {
+    f();
+  } catch (const std::exception& e) {
+    extern void UnhandledException(const std::exception&);
+    UnhandledException(e);
+  }
+}
+
+}  // namespace platform

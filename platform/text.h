@@ -1,0 +1,35 @@
+#pragma once
+// Text functions: fields, numbers and characters.
+//
+// Text equality is byte-exact and case-sensitive everywhere in the platform: two texts are
+// equal when they hold the same bytes. "B" is not "b", and a region name read from a file
+// must match the program's own UTF-8 text byte for byte.
+
+#include <string_view>
+
+#include "platform/types.h"
+
+namespace platform {
+
+// Field n (counted from 1) of text split at every occurrence of separator; "" when the text
+// has fewer fields, when n < 1, or when the separator is empty and n > 1.
+String NthField(std::string_view text, std::string_view separator, Int32 n);
+
+// The leading decimal number of a text, as a user reads it: optional blanks, an optional
+// sign, digits with an optional fraction and exponent. "12abc" is 12, "-3.5" is -3.5,
+// "" and "x" are 0. Never fails.
+double Val(std::string_view text);
+
+// The decimal text of an integer ("-460", "0").
+String Str(Int32 value);
+
+// The one-byte text of a code 0 to 255.
+String ChrB(Int32 code);
+
+// Byte-exact equality; 0 for equal texts, as a comparison would give.
+inline bool TextEquals(std::string_view a, std::string_view b) { return a == b; }
+inline int RuntimeStringCompare(std::string_view a, std::string_view b) {
+  return a.compare(b) < 0 ? -1 : (a == b ? 0 : 1);
+}
+
+}  // namespace platform
