@@ -72,7 +72,8 @@ class TextInputStream {
  public:
   explicit TextInputStream(String contents);
   // True once every line has been read.
-  bool EOF() const { return pos_ >= data_.size(); }
+  // (EOF itself is a macro of the C library.)
+  bool AtEOF() const { return pos_ >= data_.size(); }
   // The next line without its end; "" past the end of the file.
   String ReadLine();
   void Close();
