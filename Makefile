@@ -1,0 +1,37 @@
+# The two commands of the README. Each does all set-up on a fresh Debian 12 machine.
+#   make run    builds Palmeno and runs it against the local demo service
+#   make test   builds everything (default and sanitizer presets) and runs every test
+
+JOBS ?= $(shell nproc)
+
+.PHONY: setup build build-asan build-fuzz run test test-unit fuzz-smoke clean
+
+setup:
+	tools/setup
+
+build: setup
+	cmake --preset default
+	cmake --build --preset default -j $(JOBS)
+
+build-asan: setup
+	cmake --preset asan
+	cmake --build --preset asan -j $(JOBS)
+
+build-fuzz: setup
+	cmake --preset fuzz
+	cmake --build --preset fuzz -j $(JOBS)
+
+run: build
+	tools/run-palmeno build/default
+
+# Unit tests under the sanitizers first, then every test of the default build (unit, the GTK smoke test and the acceptance tests); the last line is
+# CTest's summary.
+test: build build-asan
+	ctest --preset asan -j $(JOBS)
+	ctest --preset default -j $(JOBS)
+
+test-unit: build
+	ctest --preset default -L unit -j $(JOBS)
+
+clean:
+	rm -rf build
