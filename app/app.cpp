@@ -1,1 +1,70 @@
-// placeholder
+// Start-up and shutdown of the process, and the application object.
+
+#include "app/app.h"
+
+#include <exception>
+#include <memory>
+
+#include "app/media.h"
+#include "app/menubar1.h"
+#include "platform/exceptions.h"
+#include "player/ondella_window.h"
+#include "tuner/tuner_window.h"
+
+App::App() = default;
+
+void App::Event_Open() {
+  // Showing the player window once makes it real for the backend; it is hidden again at
+  // once and stays hidden, only holding the web view.
+  platform::Need(OndellaWindow::Instance(), "OndellaWindow").Show();
+  platform::Need(OndellaWindow::Instance(), "OndellaWindow").Hide();
+}
+
+namespace {
+
+// The program registers no file types.
+void InitFileTypes() {}
+
+void NewAppInstance() {
+  auto app = std::make_shared<App>();
+  app->SetMenuBar(MenuBar1::Instance());
+  // From here on the framework holds the application.
+  platform::RuntimeRegisterAppObject(std::move(app));
+}
+
+// The program adds no application-level menu handlers.
+void ApplicationAddMenuHandlers() {}
+
+void MakeDefaultView() {
+  // The framework keeps the window alive; the reference is not needed here.
+  (void)tunerWindow::Instance();
+}
+
+}  // namespace
+
+void Startup() {
+  InitFileTypes();
+  NewAppInstance();
+  ApplicationAddMenuHandlers();
+  MakeDefaultView();
+}
+
+int PalmenoMain() {
+  platform::RuntimeInit();
+  // The program's one exception handler. The event loop runs only when the start-up has
+  // come through whole.
+  try {
+    platform::RunFrameworkInitialization(Startup);
+    platform::RuntimeRun();
+  } catch (const std::exception& e) {
+    platform::UnhandledException(e);
+  } catch (...) {
+    platform::UnhandledException(platform::RuntimeException("an exception of unknown type"));
+  }
+
+  tunedRelease();
+  amnoiseRelease();
+  fmnoiseRelease();
+  MenuBar1::ReleaseInstance();
+  return platform::RuntimeExit();
+}

@@ -42,9 +42,16 @@ class Backend {
   virtual std::shared_ptr<Sound> OpenSound(const std::filesystem::path& path) = 0;
   // Called by RuntimeExit after the windows are gone.
   virtual void Shutdown() = 0;
+  // Asked by a running thread every few hundred yields: true when input waits, so that the
+  // thread gives the event loop its turn before its time slice is over. It must not
+  // iterate or query the GLib main context (g_main_context_pending included): a thread
+  // runs inside a dispatch of that context, and a nested query drops the rest of the
+  // dispatch in progress, starving the other sources of its priority.
+  virtual bool EventsWaiting() { return false; }
 };
 
-// Defined by the backend library that is linked in (gtk or headless).
+// CreateBackend is defined by the backend library that is linked in (gtk or headless);
+// CurrentBackend, by the core, gives the one RuntimeInit made.
 std::unique_ptr<Backend> CreateBackend();
 Backend& CurrentBackend();
 

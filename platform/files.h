@@ -43,6 +43,7 @@ class FolderItem {
   int LastErrorCode() const { return lastError_; }
 
  private:
+  friend class TextOutputStream;
   std::filesystem::path path_;
   mutable int lastError_ = 0;
 };
@@ -102,12 +103,21 @@ class TextOutputStream {
   void Close();
 
  private:
-  TextOutputStream(std::filesystem::path target, std::filesystem::path temp, int fd);
+  // Only Create can make the key, so only Create makes streams.
+  struct Key {
+    explicit Key() = default;
+  };
+
+ public:
+  TextOutputStream(Key, std::filesystem::path target, std::filesystem::path temp, int fd);
+
+ private:
   void Fail(const char* what, int err);
 
   std::filesystem::path target_;
   std::filesystem::path temp_;
   int fd_ = -1;
+  int failedError_ = 0;  // the errno of a failed write: Close then fails too
 };
 
 }  // namespace platform

@@ -100,6 +100,9 @@ class Window : public PropertyTarget, public std::enable_shared_from_this<Window
   template <class W>
   friend std::shared_ptr<W> GetImplicitWindow();
   friend std::shared_ptr<Window> FindImplicitWindow(const std::type_info& type);
+  friend int RuntimeExit();
+  // Lets the backend peers go (the controls' first), without raising any event.
+  void ReleasePeers();
 
   Int32 top_ = 0, left_ = 0, width_ = 100, height_ = 100;
   String title_;

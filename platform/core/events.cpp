@@ -1,1 +1,69 @@
-// placeholder
+// What a backend reports, turned into the program's events.
+
+#include "platform/backend.h"
+#include "platform/controls.h"
+#include "platform/exceptions.h"
+#include "platform/core/runtime.h"
+
+namespace platform::events {
+
+void KeyDown(Window& window, const String& key) {
+  if (!window.IsLive()) return;
+  ReportingExceptions([&] { window.Event_KeyDown(key); });
+}
+
+void MouseWheel(Window& window, Int32 x, Int32 y, Int32 deltaX, Int32 deltaY) {
+  if (!window.IsLive()) return;
+  ReportingExceptions([&] { window.Event_MouseWheel(x, y, deltaX, deltaY); });
+}
+
+void MouseDown(Canvas& canvas, Int32 x, Int32 y) {
+  if (!canvas.OnMouseDown) return;
+  // The handler is copied so that it may rebind the event while it runs.
+  auto handler = canvas.OnMouseDown;
+  ReportingExceptions([&] { handler(canvas, x, y); });
+}
+
+void EnableMenuItems() {
+  Window* front = FrontWindow();
+  if (!front) return;
+  // A copy of the list: a handler may add controls.
+  const std::vector<std::shared_ptr<Control>> controls = front->Controls();
+  for (const auto& c : controls) {
+    auto* canvas = dynamic_cast<Canvas*>(c.get());
+    if (!canvas || !canvas->OnEnableMenuItems) continue;
+    auto handler = canvas->OnEnableMenuItems;
+    ReportingExceptions([&] { handler(*canvas); });
+  }
+}
+
+void MenuChosen(MenuItem& item) {
+  // The item may remove itself from its menu while it acts.
+  std::shared_ptr<MenuItem> keep = item.weak_from_this().lock();
+  bool handled = false;
+  ReportingExceptions([&] { handled = item.Event_Action(); });
+  if (handled) return;
+  Window* front = FrontWindow();
+  if (!front) return;
+  std::shared_ptr<Window> keepWindow = front->weak_from_this().lock();
+  const std::vector<std::shared_ptr<Control>> controls = front->Controls();
+  for (const auto& c : controls) {
+    auto* rect = dynamic_cast<RectControl*>(c.get());
+    if (!rect) continue;
+    const RectControl::MenuHandler* found = rect->FindMenuHandler(item.Name());
+    if (!found) continue;
+    RectControl::MenuHandler handler = *found;
+    ReportingExceptions([&] { handled = handler(); });
+    if (handled) return;
+  }
+}
+
+void CloseRequested(Window& window) { window.FinishClose(); }
+
+void WindowMoved(Window& window, Int32 top, Int32 left) { window.NoteMoved(top, left); }
+
+void WindowActivated(Window& window) {
+  if (window.IsLive()) platform::detail::NoteFront(window);
+}
+
+}  // namespace platform::events

@@ -1,1 +1,95 @@
-// placeholder
+#include "platform/menu.h"
+
+#include <algorithm>
+
+#include "platform/application.h"
+#include "platform/exceptions.h"
+#include "platform/window.h"
+#include "platform/core/runtime.h"
+
+namespace platform {
+
+MenuObserver* MenuItem::Observer() const {
+  for (const MenuItem* item = this; item; item = item->parent_)
+    if (item->observer_) return item->observer_;
+  return nullptr;
+}
+
+void MenuItem::SetText(String text) {
+  if (text == text_) return;
+  text_ = std::move(text);
+  if (auto* o = Observer()) o->ItemChanged(*this);
+}
+
+void MenuItem::SetKeyboardShortcut(String shortcut) {
+  if (shortcut == shortcut_) return;
+  shortcut_ = std::move(shortcut);
+  if (auto* o = Observer()) o->ItemChanged(*this);
+}
+
+void MenuItem::SetChecked(bool on) {
+  if (on == checked_) return;
+  checked_ = on;
+  if (auto* o = Observer()) o->ItemChanged(*this);
+}
+
+void MenuItem::SetEnabled(bool on) {
+  if (on == enabled_) return;
+  enabled_ = on;
+  if (auto* o = Observer()) o->ItemChanged(*this);
+}
+
+void MenuItem::Append(std::shared_ptr<MenuItem> child) {
+  if (!child) throw NilObjectException("the menu item to append is missing (nil object)");
+  for (const MenuItem* up = this; up; up = up->parent_)
+    if (up == child.get())
+      throw RuntimeException("a menu item cannot be appended below itself");
+  // An item stands in one menu at a time: appending it elsewhere moves it.
+  if (MenuItem* old = child->parent_) {
+    auto it = std::find(old->children_.begin(), old->children_.end(), child);
+    if (it != old->children_.end()) old->Remove(static_cast<Int32>(it - old->children_.begin()));
+  }
+  child->parent_ = this;
+  children_.push_back(child);
+  if (auto* o = Observer()) o->ChildAppended(*this, *child);
+}
+
+std::shared_ptr<MenuItem> MenuItem::Child(std::string_view name) const {
+  for (const auto& c : children_)
+    if (c->name_ == name) return c;
+  return nullptr;
+}
+
+std::shared_ptr<MenuItem> MenuItem::Lookup(std::string_view name) const {
+  for (const auto& c : children_) {
+    if (c->name_ == name) return c;
+    if (auto found = c->Lookup(name)) return found;
+  }
+  return nullptr;
+}
+
+std::shared_ptr<MenuItem> MenuItem::Item(Int32 index) const {
+  if (index < 0 || index >= Count()) return nullptr;
+  return children_[static_cast<std::size_t>(index)];
+}
+
+void MenuItem::Remove(Int32 index) {
+  if (index < 0 || index >= Count()) return;
+  std::shared_ptr<MenuItem> child = children_[static_cast<std::size_t>(index)];
+  children_.erase(children_.begin() + index);
+  child->parent_ = nullptr;
+  // The observer is the bar's; the removed item no longer leads to it, so it is found from
+  // this menu, which still hangs under the bar.
+  if (auto* o = Observer()) o->ChildRemoved(*this, index, *child);
+}
+
+bool QuitMenuItem::Event_Action() {
+  // The windows close first, each with its Close event, so that what they save on closing
+  // is saved before the application ends.
+  for (const auto& w : detail::LiveWindows())
+    if (w->IsLive()) w->FinishClose();
+  Quit(0);
+  return true;
+}
+
+}  // namespace platform

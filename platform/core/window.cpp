@@ -1,1 +1,132 @@
-// placeholder
+#include "platform/window.h"
+
+#include "platform/backend.h"
+#include "platform/exceptions.h"
+#include "platform/menu.h"
+#include "platform/core/runtime.h"
+
+namespace platform {
+
+Window::Window() = default;
+
+Window::~Window() { ReleasePeers(); }
+
+void Window::ReleasePeers() {
+  // Control peers live inside the window's peer, so they go first.
+  for (const auto& c : controls_) c->peer_.reset();
+  peer_.reset();
+}
+
+void Window::Construct() {
+  detail::RequireRuntime("building a window");
+  detail::RegisterWindow(shared_from_this());
+  live_ = true;
+  try {
+    Layout();
+    CreateControls();
+    peer_ = CurrentBackend().CreateWindowPeer(*this);
+    for (const auto& c : controls_)
+      if (!c->peer_) c->peer_ = CurrentBackend().CreateControlPeer(*c, *peer_);
+  } catch (...) {
+    // A window that could not be built is not left half-registered.
+    live_ = false;
+    ReleasePeers();
+    detail::UnregisterWindow(*this);
+    throw;
+  }
+  if (visible_) Show();
+  std::weak_ptr<Window> weak = weak_from_this();
+  detail::Post([weak] {
+    if (auto w = weak.lock(); w && w->live_) w->Event_Open();
+  });
+}
+
+void Window::Show() {
+  visible_ = true;
+  if (peer_) peer_->Show();
+  if (live_) detail::NoteFront(*this);
+}
+
+void Window::Hide() {
+  visible_ = false;
+  if (peer_) peer_->Hide();
+}
+
+void Window::SetTop(Int32 top) {
+  top_ = top;
+  if (peer_) peer_->Move(top_, left_);
+}
+
+void Window::SetLeft(Int32 left) {
+  left_ = left;
+  if (peer_) peer_->Move(top_, left_);
+}
+
+void Window::SetBackdrop(std::shared_ptr<Picture> picture) {
+  backdrop_ = std::move(picture);
+  if (peer_) peer_->Changed();
+}
+
+void Window::SetMenuBar(std::shared_ptr<platform::MenuBar> bar) {
+  menuBar_ = std::move(bar);
+  if (peer_) peer_->MenuBarChanged();
+}
+
+void Window::AddControl(std::string_view name, std::shared_ptr<Control> control) {
+  if (!control) throw NilObjectException("the control \"" + String(name) + "\" is missing (nil object)");
+  control->name_ = String(name);
+  control->window_ = this;
+  controls_.push_back(control);
+  if (peer_) {
+    control->peer_ = CurrentBackend().CreateControlPeer(*control, *peer_);
+    peer_->ControlAdded(*control);
+  }
+}
+
+std::shared_ptr<Control> Window::ControlByName(std::string_view name) const {
+  for (const auto& c : controls_)
+    if (c->Name() == name) return c;
+  return nullptr;
+}
+
+void Window::SetProperty(std::string_view name, const PropertyValue& value) {
+  PropertyTarget::SetProperty(name, value);
+  if (name == "Visible") {
+    bool on = AsBool(value);
+    // While the window is built, Visible only says whether it is shown once built.
+    if (!peer_) visible_ = on;
+    else if (on) Show();
+    else Hide();
+    return;
+  }
+  if (name == "Width") width_ = AsInt32(value);
+  else if (name == "Height") height_ = AsInt32(value);
+  else if (name == "Title") title_ = AsString(value);
+  else if (name == "Resizeable") resizeable_ = AsBool(value);
+  else if (name == "CloseButton") closeButton_ = AsBool(value);
+  else if (name == "MinimizeButton") minimizeButton_ = AsBool(value);
+  else if (name == "MaximizeButton") maximizeButton_ = AsBool(value);
+  else return;
+  if (peer_) peer_->Changed();
+}
+
+void Window::Close() { FinishClose(); }
+
+void Window::FinishClose() {
+  if (closing_ || !live_) return;
+  closing_ = true;
+  // The runtime's reference may be the last one; this one keeps the window alive until
+  // the end of this function.
+  std::shared_ptr<Window> self = weak_from_this().lock();
+  ReportingExceptions([this] { Event_Close(); });
+  live_ = false;
+  ReleasePeers();
+  detail::UnregisterWindow(*this);
+  closing_ = false;
+}
+
+std::shared_ptr<Window> FindImplicitWindow(const std::type_info& type) {
+  return detail::FindWindow(type);
+}
+
+}  // namespace platform

@@ -1,0 +1,23 @@
+#pragma once
+// The application object and the life of the process: start-up, event loop, shutdown.
+
+#include "platform/application.h"
+
+// The application: it carries the shared menu bar and, when it opens, makes the hidden
+// player window exist. Everything else happens in the main window's handlers.
+class App : public platform::Application {
+ public:
+  App();
+  void Event_Open() override;
+};
+
+// The start-up routine, run once by the framework before its event loop: creates and
+// registers the application with its menu bar, then the main window. An exception passes
+// out unchanged and the steps after it do not run.
+void Startup();
+
+// The whole life of the process. Anything that escapes the start-up or the event loop is
+// reported through the framework; an exception from the start-up skips the event loop.
+// The cached sounds and the shared menu bar are released before the runtime shuts down,
+// whose result is returned as the exit status.
+int PalmenoMain();
