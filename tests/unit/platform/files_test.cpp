@@ -269,6 +269,7 @@ TEST_F(MediaTest, PicturesAndSoundsComeFromTheirFilesHeaders) {
   bmp[24] = static_cast<char>(0xFF), bmp[25] = static_cast<char>(0xFF);  // height -34, top-down
   dir.Write("switch_up.bmp", bmp);
   dir.Write("broken.bmp", "GIF89a");
+  dir.Write("short.bmp", "BM\x10\x00");
   dir.Write("tuned.wav", "RIFF....WAVEfmt ");
   dir.Write("broken.wav", "OggS");
   auto folder = std::make_shared<FolderItem>(dir.path());
@@ -279,6 +280,8 @@ TEST_F(MediaTest, PicturesAndSoundsComeFromTheirFilesHeaders) {
   EXPECT_EQ(pic->Height(), 34);
   EXPECT_NE(folder->Child("switch_up.bmp")->OpenAsPicture(), pic) << "each open gives a new picture";
   EXPECT_EQ(folder->Child("broken.bmp")->OpenAsPicture(), nullptr);
+  ASSERT_NE(folder->Child("short.bmp")->OpenAsPicture(), nullptr) << "the signature alone decides";
+  EXPECT_EQ(folder->Child("short.bmp")->OpenAsPicture()->Width(), 0);
   EXPECT_EQ(folder->Child("missing.bmp")->OpenAsPicture(), nullptr);
 
   auto sound = folder->Child("tuned.wav")->OpenAsSound();
