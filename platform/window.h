@@ -91,7 +91,8 @@ class Window : public PropertyTarget, public std::enable_shared_from_this<Window
   // The backend reports a move made by the window manager.
   void NoteMoved(Int32 top, Int32 left) { top_ = top, left_ = left; }
   // Runs the Close event and unregisters the window (events::CloseRequested calls it).
-  void FinishClose();
+  // Answers false when the Close event raised (the exception has been reported).
+  bool FinishClose();
 
  protected:
   void Construct();

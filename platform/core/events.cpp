@@ -58,7 +58,18 @@ void MenuChosen(MenuItem& item) {
   }
 }
 
-void CloseRequested(Window& window) { window.FinishClose(); }
+void CloseRequested(Window& window) {
+  const bool completed = window.FinishClose();
+  // With the last visible window gone the user has nothing left to work with, so the
+  // application ends even when the Close event did not get as far as asking to quit (for
+  // example, when the settings could not be saved); the exit status then tells of the
+  // failure. Hidden windows do not keep it running.
+  if (Quitting()) return;
+  for (const auto& w : platform::detail::LiveWindows()) {
+    if (w->Visible()) return;
+  }
+  Quit(completed ? 0 : 1);
+}
 
 void WindowMoved(Window& window, Int32 top, Int32 left) { window.NoteMoved(top, left); }
 

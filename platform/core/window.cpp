@@ -112,17 +112,22 @@ void Window::SetProperty(std::string_view name, const PropertyValue& value) {
 
 void Window::Close() { FinishClose(); }
 
-void Window::FinishClose() {
-  if (closing_ || !live_) return;
+bool Window::FinishClose() {
+  if (closing_ || !live_) return true;
   closing_ = true;
   // The runtime's reference may be the last one; this one keeps the window alive until
   // the end of this function.
   std::shared_ptr<Window> self = weak_from_this().lock();
-  ReportingExceptions([this] { Event_Close(); });
+  bool completed = false;
+  ReportingExceptions([this, &completed] {
+    Event_Close();
+    completed = true;
+  });
   live_ = false;
   ReleasePeers();
   detail::UnregisterWindow(*this);
   closing_ = false;
+  return completed;
 }
 
 std::shared_ptr<Window> FindImplicitWindow(const std::type_info& type) {

@@ -124,6 +124,35 @@ TEST_F(WindowTest, CloseRunsOnceReportsItsExceptionAndIsNeverRefused) {
   EXPECT_EQ(std::count(Events().begin(), Events().end(), "Close+"), 1);
 }
 
+// Closing the last visible window ends the application even when its Close event failed
+// before asking to quit; the exit status then tells of the failure. A window that stays
+// visible, or any number of hidden ones, keep it running.
+TEST_F(WindowTest, ClosingTheLastVisibleWindowEndsTheApplication) {
+  struct Case {
+    bool throwOnClose;
+    bool otherVisible;
+    bool quits;
+    int status;
+  };
+  for (const Case c : {Case{true, false, true, 1}, Case{false, false, true, 0},
+                       Case{true, true, false, 0}}) {
+    SCOPED_TRACE(::testing::Message() << "throw " << c.throwOnClose << " other visible "
+                                      << c.otherVisible);
+    RuntimeInit();
+    auto hidden = Window::New<OtherWindow>();
+    hidden->Hide();
+    auto other = Window::New<OtherWindow>();
+    if (!c.otherVisible) other->Hide();
+    auto w = Window::New<TracedWindow>();
+    w->throwOnClose = c.throwOnClose;
+    ::testing::internal::CaptureStderr();
+    headless::CloseWindow(*w);
+    ::testing::internal::GetCapturedStderr();
+    EXPECT_EQ(Quitting(), c.quits);
+    EXPECT_EQ(RuntimeExit(), c.status);
+  }
+}
+
 TEST_F(WindowTest, ControlsAreFoundByNameAndGetPeersAlsoWhenAddedLater) {
   auto w = Window::New<TracedWindow>();
   auto line = std::dynamic_pointer_cast<Line>(w->ControlByName("tuneBar"));
