@@ -1,0 +1,115 @@
+#pragma once
+// The GTK backend's peers, shared by its source files. Everything here runs on the
+// user-interface thread (a cooperative worker's fiber is on that thread too); none of it
+// yields.
+
+#include <gtk/gtk.h>
+
+#include <filesystem>
+#include <memory>
+#include <vector>
+
+#include "platform/backend.h"
+#include "platform/gtk/gobject_ptr.h"
+#include "platform/gtk/input.h"
+
+namespace platform::gtkbackend {
+
+class MenuView;
+
+// GTK wants UTF-8; the program's texts are bytes and may not be. Invalid sequences are
+// shown as replacement characters; the program keeps its bytes.
+String ValidUtf8(const String& text);
+
+// Decoded pixels of a picture.
+class PixbufPicture : public PicturePeer {
+ public:
+  explicit PixbufPicture(GObjectPtr<GdkPixbuf> pixbuf) : pixbuf_(std::move(pixbuf)) {}
+  GdkPixbuf* Pixbuf() const { return pixbuf_.get(); }
+
+ private:
+  GObjectPtr<GdkPixbuf> pixbuf_;
+};
+
+// The pixels of a picture made by this backend, or nullptr.
+GdkPixbuf* PixbufOf(const Picture* picture);
+std::shared_ptr<Picture> LoadPicture(const std::filesystem::path& path);
+
+// A toplevel GtkWindow: an optional menu bar above a fixed-size content area of Width x
+// Height pixels, in which the backdrop and the drawn controls are painted and web views
+// are placed. It turns GDK input into the program's events.
+class GtkWindowPeer : public WindowPeer {
+ public:
+  explicit GtkWindowPeer(Window& window);
+  ~GtkWindowPeer() override;
+
+  void Show() override;
+  void Hide() override;
+  void Move(Int32 top, Int32 left) override;
+  void Changed() override;
+  void MenuBarChanged() override;
+  void ControlAdded(Control& control) override;
+
+  Window& Owner() const { return window_; }
+  // The container that holds the drawing surface and the web views.
+  GtkFixed* Content() const { return GTK_FIXED(fixed_.get()); }
+  GtkWidget* Surface() const { return area_.get(); }
+  GtkWidget* Toplevel() const { return toplevel_.get(); }
+
+ private:
+  static gboolean OnDraw(GtkWidget*, cairo_t* cr, gpointer self);
+  static gboolean OnButtonPress(GtkWidget*, GdkEventButton* event, gpointer self);
+  static gboolean OnScroll(GtkWidget*, GdkEventScroll* event, gpointer self);
+  static gboolean OnKeyPress(GtkWidget*, GdkEventKey* event, gpointer self);
+  static gboolean OnDelete(GtkWidget*, GdkEvent*, gpointer self);
+  static gboolean OnConfigure(GtkWidget*, GdkEventConfigure*, gpointer self);
+  static gboolean OnFocusIn(GtkWidget*, GdkEventFocus*, gpointer self);
+  void Paint(cairo_t* cr);
+  bool DispatchShortcut(unsigned keyval, unsigned state);
+
+  Window& window_;
+  GObjectPtr<GtkWidget> toplevel_, box_, fixed_, area_;
+  std::unique_ptr<MenuView> menu_;
+  WheelSteps wheel_;
+  // The last button press delivered, to drop a second delivery of the same press.
+  guint32 lastPressTime_ = 0;
+  guint lastPressButton_ = 0;
+  bool hasPressed_ = false;
+  std::vector<SignalConnection> signals_;
+};
+
+// A Canvas or a Line: drawn by its window's surface, so a change only asks for a redraw.
+class DrawnControlPeer : public ControlPeer {
+ public:
+  explicit DrawnControlPeer(GtkWindowPeer& window)
+      : surface_(GObjectPtr<GtkWidget>::Ref(window.Surface())) {}
+  void Changed() override { gtk_widget_queue_draw(surface_.get()); }
+
+ private:
+  GObjectPtr<GtkWidget> surface_;
+};
+
+std::unique_ptr<WebViewPeer> MakeWebViewPeer(HTMLViewer& viewer, GtkWindowPeer& window);
+std::unique_ptr<SoundPeer> OpenSoundPeer(const std::filesystem::path& path);
+
+// Shows one menu bar's tree as a GtkMenuBar and reports choices (menu.cpp).
+class MenuView {
+ public:
+  explicit MenuView(std::shared_ptr<MenuBar> bar);
+  ~MenuView();
+  MenuView(const MenuView&) = delete;
+  MenuView& operator=(const MenuView&) = delete;
+  GtkWidget* Widget() const;
+  const std::shared_ptr<MenuBar>& Bar() const;
+
+  struct State;
+
+ private:
+  std::shared_ptr<State> state_;
+};
+
+// Finds the enabled item below `bar` whose shortcut matches the key press, after bringing
+// the menus up to date, and chooses it. Answers whether the key was a shortcut.
+bool DispatchMenuShortcut(MenuBar& bar, unsigned keyval, unsigned state);
+
+}  // namespace platform::gtkbackend
