@@ -83,7 +83,15 @@ void GtkWindowPeer::Show() {
   gtk_window_present(GTK_WINDOW(toplevel_.get()));
 }
 
-void GtkWindowPeer::Hide() { gtk_widget_hide(toplevel_.get()); }
+void GtkWindowPeer::Hide() {
+  gtk_widget_hide(toplevel_.get());
+  // A window manager would hand the keyboard focus to the window in front; without one
+  // the focus would stay with the hidden window and no key would reach the program.
+  Window* front = events::FrontWindow();
+  if (front && front != &window_ && front->Visible() && front->Peer()) {
+    gtk_window_present(GTK_WINDOW(static_cast<GtkWindowPeer*>(front->Peer())->Toplevel()));
+  }
+}
 
 void GtkWindowPeer::Move(Int32 top, Int32 left) {
   gtk_window_move(GTK_WINDOW(toplevel_.get()), left, top);
