@@ -35,10 +35,12 @@ namespace {
 namespace headless = platform::headless;
 using platform::Int32;
 
-// Three regions in four runs, stations of both bands, two of them with overlapping ranges.
+// Three regions in four runs, stations of both bands, two of them with overlapping ranges,
+// and stations at both ends of the dial, where the large wheel turns leave the needle.
 constexpr const char* kStations =
     "東京,TBS,954\n東京,QRR,1134\n東京,INT,76.1\n東京,FMT,80.0\n"
-    "大阪,ABC,1008\n大阪,MBS,1179\n大阪,FM8,85.1\n大阪,FM9,85.2\n"
+    "東京,LOW,530\n東京,TOP,1630\n東京,FLO,75.4\n東京,FHI,104.6\n"
+    "大阪,ABC,1008\n大阪,OLO,531\n大阪,OHI,104.62\n大阪,MBS,1179\n大阪,FM8,85.1\n大阪,FM9,85.2\n"
     "札幌,HBC,1287\n"
     "東京,LFR,1242\n";
 constexpr Int32 kRegionEntries = 4;
