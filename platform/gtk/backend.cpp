@@ -53,6 +53,10 @@ class GtkBackend : public Backend {
     return std::make_shared<Sound>(path.filename().string(), std::move(peer));
   }
 
+  // Asks the X connection and GDK's own queue only; the GLib context must not be queried
+  // from inside one of its dispatches, where a running thread asks this.
+  bool EventsWaiting() override { return gdk_events_pending(); }
+
   void Shutdown() override {
     // The windows are gone; let GTK and WebKit finish what their destruction queued
     // (unrealising, closing the web processes' connections), without waiting for more.
