@@ -1,0 +1,426 @@
+"""A private desktop for one acceptance scenario of the real palmeno binary.
+
+`Session` builds on the GTK tests' Desktop (tests/gtk/desktop.py: temporary folders, Xvfb,
+PulseAudio with a null sink in a private XDG_RUNTIME_DIR, process groups, a reaper) and adds
+a live recorder of the sink's monitor, the demo service, and Palmeno itself with fresh HOME,
+XDG_CONFIG_HOME, XDG_CACHE_HOME, XDG_DATA_HOME and working folder. It drives Palmeno with
+xdotool and answers what a user would hear (through audio.py) and see (screenshots).
+
+Isolation: `enter_private_namespaces()` re-runs the scenario in its own network namespace, so
+every scenario can serve 127.0.0.1:8642 (the host compiled into the binary) while others run
+in parallel, in its own PID namespace, so that nothing it started outlives it even when the
+scenario itself is killed, and with a /tmp of its own.
+
+A failing scenario keeps its folder (recording, screenshot, logs, preferences) and prints
+its path; a passing one removes it.
+"""
+
+import ctypes
+import os
+import re
+import shutil
+import signal
+import socket
+import subprocess
+import sys
+import threading
+import time
+import urllib.parse
+
+HERE = os.path.dirname(os.path.abspath(__file__))
+SOURCE_DIR = os.path.dirname(os.path.dirname(HERE))
+sys.path.insert(0, os.path.join(SOURCE_DIR, "tests", "gtk"))
+
+import audio  # noqa: E402
+import desktop  # noqa: E402
+DEMO_SERVICE = os.path.join(SOURCE_DIR, "tools", "demo-service")
+
+RATE = 16000
+CONTENT_WIDTH, CONTENT_HEIGHT = 340, 46
+# Where the two switches sit within the 340x46 content.
+POWER_SWITCH = (4 + 12, 10 + 12)
+BAND_SWITCH = (32 + 7, 5 + 17)
+# The recorder runs about 0.2 s behind what is played.
+CAPTURE_LATENCY = 0.3
+
+
+def _load_demo_service():
+    import importlib.machinery
+    import importlib.util
+    loader = importlib.machinery.SourceFileLoader("demo_service", DEMO_SERVICE)
+    spec = importlib.util.spec_from_loader("demo_service", loader)
+    module = importlib.util.module_from_spec(spec)
+    loader.exec_module(module)
+    return module
+
+
+# The stream tone of a station code, by the service's own rule.
+tone_hz = _load_demo_service().tone_hz
+
+
+def service_port():
+    host = os.environ.get("PALMENO_SERVICE_HOST", "127.0.0.1:8642")
+    return int(host.rpartition(":")[2]) if ":" in host else 80
+
+
+def enter_private_namespaces():
+    """Re-executes this process in new network, PID and mount namespaces with a private /tmp
+    when we may (root, and unshare works); returns only inside them, or at once when they are
+    not available. The binary under test must therefore not lie under /tmp."""
+    if os.environ.get("PALMENO_E2E_INSIDE") == "1":
+        subprocess.run(["ip", "link", "set", "lo", "up"], check=True)
+        # A /tmp of our own too: X servers choose their display by lock files in /tmp that
+        # hold process numbers, which mean nothing across PID namespaces, so two scenarios
+        # sharing /tmp could take the same display. Failed scenarios' folders are moved out
+        # before the namespace ends.
+        subprocess.run(["mount", "-t", "tmpfs", "-o", "mode=1777", "tmpfs", "/tmp"], check=True)
+        os.environ.setdefault("PALMENO_E2E_ARTEFACTS", os.path.join(os.getcwd(), "e2e-artefacts"))
+        # As PID 1 of the namespace we get no default action for SIGTERM; end like any process.
+        signal.signal(signal.SIGTERM, lambda signum, frame: sys.exit(143))
+        return
+    if os.geteuid() != 0 or shutil.which("unshare") is None:
+        return
+    probe = subprocess.run(["unshare", "--net", "--pid", "--fork", "--mount-proc", "sh", "-c",
+                            "mount -t tmpfs tmpfs /tmp"],
+                           stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+    if probe.returncode != 0:
+        return
+    os.environ["PALMENO_E2E_INSIDE"] = "1"
+    sys.stdout.flush()
+    sys.stderr.flush()
+    os.execvp("unshare", ["unshare", "--net", "--pid", "--fork", "--kill-child", "--mount-proc",
+                          sys.executable] + sys.argv)
+
+
+class _ClientMessage(ctypes.Structure):
+    _fields_ = [("type", ctypes.c_int), ("serial", ctypes.c_ulong), ("send_event", ctypes.c_int),
+                ("display", ctypes.c_void_p), ("window", ctypes.c_ulong), ("message_type", ctypes.c_ulong),
+                ("format", ctypes.c_int), ("data", ctypes.c_long * 5)]
+
+
+class _XEvent(ctypes.Union):
+    _fields_ = [("xclient", _ClientMessage), ("pad", ctypes.c_long * 24)]
+
+
+def send_delete_request(display, window):
+    """Asks a window to close, as a window manager's close button does (WM_DELETE_WINDOW);
+    there is no window manager on the test display to do it."""
+    x11 = ctypes.CDLL("libX11.so.6")
+    x11.XOpenDisplay.restype = ctypes.c_void_p
+    x11.XOpenDisplay.argtypes = [ctypes.c_char_p]
+    x11.XInternAtom.restype = ctypes.c_ulong
+    x11.XInternAtom.argtypes = [ctypes.c_void_p, ctypes.c_char_p, ctypes.c_int]
+    x11.XSendEvent.argtypes = [ctypes.c_void_p, ctypes.c_ulong, ctypes.c_int, ctypes.c_long,
+                               ctypes.POINTER(_XEvent)]
+    x11.XFlush.argtypes = [ctypes.c_void_p]
+    x11.XCloseDisplay.argtypes = [ctypes.c_void_p]
+    connection = x11.XOpenDisplay(display.encode())
+    if not connection:
+        raise RuntimeError("cannot open display %s" % display)
+    try:
+        event = _XEvent()
+        event.xclient.type = 33  # ClientMessage
+        event.xclient.window = window
+        event.xclient.message_type = x11.XInternAtom(connection, b"WM_PROTOCOLS", 0)
+        event.xclient.format = 32
+        event.xclient.data[0] = x11.XInternAtom(connection, b"WM_DELETE_WINDOW", 0)
+        event.xclient.data[1] = 0  # CurrentTime
+        x11.XSendEvent(connection, window, 0, 0, ctypes.byref(event))
+        x11.XFlush(connection)
+    finally:
+        x11.XCloseDisplay(connection)
+
+
+class Reaper(Exception):
+    pass
+
+
+class Session:
+    def __init__(self, test_name, binary, reaper_seconds=170):
+        self.test_name = test_name
+        self.binary = binary
+        # The Desktop's own reaper is the last resort, after the scenario's (arm_reaper).
+        self.desktop = desktop.Desktop(timeout=reaper_seconds, keep=True)
+        self.root = self.desktop.tmp
+        self.home = self.desktop.env["HOME"]
+        self.cwd = self.path("work")
+        os.makedirs(self.cwd)
+        self.palmeno = None
+        self.expect_running = False
+        self.service = None
+        self.window = None
+        self.recording = bytearray()
+        self.recorder_thread = None
+        self.failed = False
+
+    # -- files --------------------------------------------------------------------------
+    def path(self, *parts):
+        return os.path.join(self.root, *parts)
+
+    @property
+    def display(self):
+        return self.desktop.display
+
+    @property
+    def prefs_path(self):
+        return os.path.join(self.desktop.env["XDG_CONFIG_HOME"], "Palmeno Prefs")
+
+    def write_station_file(self, text):
+        with open(os.path.join(self.cwd, "station.txt"), "w", encoding="utf-8") as f:
+            f.write(text)
+
+    def env(self):
+        return self.desktop.env
+
+    # -- processes ----------------------------------------------------------------------
+    def spawn(self, name, argv, **kwargs):
+        """Starts a process of the desktop (own process group, killed on close), its output
+        going to <name>.log in the session's folder unless told otherwise."""
+        with open(self.path(name + ".log"), "ab") as log:
+            kwargs.setdefault("stdout", log)
+            kwargs.setdefault("stderr", log)
+            return self.desktop.spawn(argv, **kwargs)
+
+    def start_desktop(self):
+        self.desktop.start_x(800, 600)
+        self.desktop.start_pulse()
+        self.start_recorder()
+
+    def start_recorder(self):
+        self.recorder = recorder = self.spawn("recorder", ["parec", "--latency-msec=20", "--device=null.monitor",
+                                           "--format=s16le", "--rate=%d" % RATE, "--channels=1"],
+                              stdout=subprocess.PIPE)
+
+        def pump():
+            while True:
+                chunk = recorder.stdout.read1(65536)
+                if not chunk:
+                    return
+                self.recording += chunk
+
+        self.recorder_thread = threading.Thread(target=pump, daemon=True)
+        self.recorder_thread.start()
+        self.wait_for(lambda: len(self.recording) > 0, 10, "the recorder delivered nothing")
+
+    def start_service(self, delay=0.0):
+        self.service_log = self.path("service-requests.log")
+        argv = [sys.executable, DEMO_SERVICE, "--port", str(service_port()), "--log", self.service_log]
+        if delay:
+            argv += ["--delay", str(delay)]
+        self.service = self.spawn("service", argv)
+
+        def listening():
+            try:
+                socket.create_connection(("127.0.0.1", service_port()), 0.2).close()
+                return True
+            except OSError:
+                return False
+
+        self.wait_for(listening, 10, "the demo service did not start (see service.log in the artefacts)")
+
+    def start_palmeno(self, expect_sound=True):
+        self.palmeno = self.spawn("palmeno", [self.binary], cwd=self.cwd)
+        self.window = None
+        self.expect_running = True
+
+        def found():
+            if self.palmeno.poll() is not None:
+                raise AssertionError("palmeno exited with %s at start (see palmeno.log in the artefacts)"
+                                     % self.palmeno.returncode)
+            # A search that meets windows being made and unmade at start-up can hang; try again.
+            try:
+                out = self.x(["search", "--onlyvisible", "--name", "^Palmeno$"], check=False, timeout=2)
+            except subprocess.TimeoutExpired:
+                return False
+            ids = out.split()
+            if ids:
+                self.window = ids[0]
+            return bool(ids)
+
+        self.wait_for(found, 20, "the Palmeno window did not appear")
+        self.geometry()
+        if expect_sound:
+            # The window maps before its Open event has run; the first sound tells that the
+            # settings are applied, so input from now on acts on them.
+            self.wait_for(lambda: audio.rms(self.listen(0.1)) > 1e-3, 10, "Palmeno stayed silent at start")
+        return self.palmeno
+
+    def close_palmeno(self, how="ctrl+q", timeout=10):
+        """Ends Palmeno as a user would and waits for it; returns its exit status. `how` is a
+        key ("ctrl+q"), or "delete" for the request a window manager's close button sends."""
+        self.expect_running = False
+        if how == "delete":
+            send_delete_request(self.display, int(self.window))
+        else:
+            self.key(how)
+        try:
+            return self.palmeno.wait(timeout)
+        except subprocess.TimeoutExpired:
+            raise AssertionError("palmeno did not exit within %d s after %s" % (timeout, how))
+
+    def assert_alive(self):
+        if self.palmeno.poll() is not None:
+            raise AssertionError("palmeno exited with %s (see palmeno.log in the artefacts)"
+                                 % self.palmeno.returncode)
+
+    # -- X input and output -------------------------------------------------------------
+    def x(self, args, check=True, timeout=20):
+        done = subprocess.run(["xdotool"] + args, env=self.env(), stdout=subprocess.PIPE,
+                              stderr=subprocess.PIPE, text=True, timeout=timeout)
+        if check and done.returncode != 0:
+            raise RuntimeError("xdotool %s failed: %s" % (" ".join(args), done.stderr.strip()))
+        return done.stdout
+
+    def geometry(self):
+        """The window's geometry, and where its 340x46 content starts (below the menu bar)."""
+        out = self.x(["getwindowgeometry", "--shell", self.window])
+        values = dict(line.split("=", 1) for line in out.split() if "=" in line)
+        self.win_x, self.win_y = int(values["X"]), int(values["Y"])
+        self.win_w, self.win_h = int(values["WIDTH"]), int(values["HEIGHT"])
+        self.content_dx = max(0, (self.win_w - CONTENT_WIDTH) // 2)
+        self.content_dy = max(0, self.win_h - CONTENT_HEIGHT)
+        return self.win_x, self.win_y, self.win_w, self.win_h
+
+    def key(self, *keys, delay_ms=15):
+        # Keys go through XTEST to the focused window: events sent to a window directly are
+        # marked as synthetic, which toolkits may treat differently.
+        self.x(["windowfocus", self.window])
+        self.x(["key", "--delay", str(delay_ms)] + list(keys))
+
+    def press(self, key, times, delay_ms=15):
+        for start in range(0, times, 50):
+            self.key(*([key] * min(50, times - start)), delay_ms=delay_ms)
+
+    def click(self, content_xy, button=1):
+        x, y = content_xy
+        self.x(["mousemove", "--window", self.window, str(x + self.content_dx), str(y + self.content_dy),
+                "click", str(button)])
+
+    def wheel(self, steps):
+        """Scrolls over the dial: positive steps are button 5 (down), negative button 4 (up)."""
+        button = "5" if steps > 0 else "4"
+        self.x(["mousemove", "--window", self.window, str(200 + self.content_dx), str(23 + self.content_dy)])
+        self.x(["click", "--repeat", str(abs(steps)), "--delay", "15", button])
+
+    def snapshot_rgb(self, x, y, w, h):
+        """Raw RGB bytes of a rectangle of the content, taken from the root window."""
+        crop = "%dx%d+%d+%d" % (w, h, self.win_x + self.content_dx + x, self.win_y + self.content_dy + y)
+        done = subprocess.run(["import", "-window", "root", "-crop", crop, "-depth", "8", "rgb:-"],
+                              env=self.env(), stdout=subprocess.PIPE, stderr=subprocess.PIPE, timeout=20)
+        if done.returncode != 0:
+            raise RuntimeError("import failed: %s" % done.stderr.decode(errors="replace"))
+        return done.stdout
+
+    def needle_x(self):
+        """Where the orange needle is drawn, in content pixels (None when it is not seen)."""
+        rgb = self.snapshot_rgb(0, 0, CONTENT_WIDTH, CONTENT_HEIGHT)
+        columns = []
+        for i in range(0, len(rgb) - 2, 3):
+            r, g, b = rgb[i], rgb[i + 1], rgb[i + 2]
+            if r > 200 and 60 < g < 170 and b < 90:
+                columns.append((i // 3) % CONTENT_WIDTH)
+        if not columns:
+            return None
+        columns.sort()
+        return columns[len(columns) // 2]
+
+    def screenshot(self, name="screen.png"):
+        if not self.display:
+            return
+        subprocess.run(["import", "-window", "root", self.path(name)], env=self.env(),
+                       stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL, timeout=20)
+
+    # -- sound --------------------------------------------------------------------------
+    def now(self):
+        """The recording position that holds what is played from now on."""
+        return len(self.recording) // 2 + int(CAPTURE_LATENCY * RATE)
+
+    def listen(self, seconds, start=None):
+        """The samples of the next `seconds` of sound (or of that stretch from `start`)."""
+        first = self.now() if start is None else start
+        last = first + int(seconds * RATE)
+        self.wait_for(lambda: len(self.recording) // 2 >= last, seconds + 10, "the recorder stalled")
+        return audio.from_s16le(bytes(self.recording[first * 2:last * 2]))
+
+    def wait_for_tone(self, frequency, timeout, window=0.4, share=0.5):
+        """Waits until the tone carries most of the sound in a window of the recording;
+        returns how long that took."""
+        began = time.monotonic()
+        position = self.now()
+        best = 0.0
+        while time.monotonic() - began < timeout:
+            x = self.listen(window, start=position)
+            position += int(window * RATE)
+            found = audio.tone_share(x, frequency, RATE)
+            best = max(best, found)
+            if found >= share and audio.rms(x) > 1e-3:
+                return time.monotonic() - began
+        raise AssertionError("no %d Hz tone within %.1f s (best share %.2f)" % (frequency, timeout, best))
+
+    # -- the service's log --------------------------------------------------------------
+    def requests(self):
+        """(method, path, status) of every request the demo service answered so far."""
+        try:
+            with open(self.service_log, encoding="utf-8") as f:
+                lines = f.read().splitlines()
+        except (AttributeError, FileNotFoundError):
+            return []
+        found = []
+        for line in lines:
+            fields = line.split(" ")
+            if len(fields) >= 4 and fields[1] in ("GET", "HEAD"):
+                found.append((fields[1], urllib.parse.unquote(fields[2]), fields[3]))
+        return found
+
+    def paths(self):
+        return [path for _, path, _ in self.requests()]
+
+    def wait_for_request(self, path, count=1, timeout=10.0):
+        self.wait_for(lambda: self.paths().count(path) >= count, timeout,
+                      "the service saw %s fewer than %d times; it saw %s" % (path, count, self.paths()))
+
+    # -- helpers ------------------------------------------------------------------------
+    @staticmethod
+    def wait_for(condition, timeout, message, interval=0.05):
+        deadline = time.monotonic() + timeout
+        while True:
+            if condition():
+                return
+            if time.monotonic() > deadline:
+                raise AssertionError(message)
+            time.sleep(interval)
+
+    def keep_artefacts(self):
+        """Saves the recording and a screenshot beside the logs, for a failed scenario."""
+        self.failed = True
+        try:
+            self.screenshot()
+        except Exception as error:  # a broken X server must not hide the real failure
+            print("screenshot failed: %s" % error, file=sys.stderr)
+        if self.recording:
+            audio.write_wav(self.path("recording.wav"), audio.from_s16le(bytes(self.recording)), RATE)
+
+    def close(self):
+        self.desktop.__exit__(None, None, None)
+        if self.recorder_thread:
+            self.recorder_thread.join(2)
+            self.recorder.stdout.close()
+        if self.failed:
+            target = os.environ.get("PALMENO_E2E_ARTEFACTS")
+            where = self.root
+            if target:
+                where = os.path.join(target, re.sub(r"\W+", "_", self.test_name))
+                shutil.rmtree(where, ignore_errors=True)
+                os.makedirs(target, exist_ok=True)
+                shutil.move(self.root, where)
+            print("artefacts of %s kept in %s" % (self.test_name, where), file=sys.stderr)
+        else:
+            shutil.rmtree(self.root, ignore_errors=True)
+
+
+def arm_reaper(seconds):
+    """Fails the scenario instead of hanging it: raises Reaper in the main thread."""
+    def fire(signum, frame):
+        raise Reaper("the scenario did not finish within %d s" % seconds)
+    signal.signal(signal.SIGALRM, fire)
+    signal.alarm(seconds)
