@@ -50,7 +50,13 @@ void Startup() {
 }
 
 int PalmenoMain() {
-  platform::RuntimeInit();
+  // Without a runtime (no display to open, say) nothing else can run: say why and fail.
+  try {
+    platform::RuntimeInit();
+  } catch (const std::exception& e) {
+    platform::UnhandledException(e);
+    return 1;
+  }
   // The program's one exception handler. The event loop runs only when the start-up has
   // come through whole.
   try {
