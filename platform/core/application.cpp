@@ -29,6 +29,11 @@ struct Runtime {
 };
 
 Runtime& State() {
+  // The thread scheduler is made first so that it is destroyed last: a window that is
+  // still alive when the process exits takes its threads with it, and they unregister
+  // from the scheduler as they go.
+  static const bool schedulerFirst = (detail::TouchScheduler(), true);
+  (void)schedulerFirst;
   static Runtime runtime;
   return runtime;
 }
@@ -82,7 +87,7 @@ std::vector<std::shared_ptr<Window>> LiveWindows() { return State().windows; }
 
 std::shared_ptr<Window> FindWindow(const std::type_info& type) {
   for (const auto& w : State().windows)
-    if (w->IsLive() && typeid(*w) == type) return w;
+    if (const Window& win = *w; win.IsLive() && typeid(win) == type) return w;
   return nullptr;
 }
 

@@ -23,9 +23,16 @@
 #include "platform/window.h"
 #include "platform/core/runtime.h"
 
+// gcc says so with __SANITIZE_ADDRESS__, clang with __has_feature.
 #if defined(__SANITIZE_ADDRESS__)
-#include <sanitizer/common_interface_defs.h>
 #define PALMENO_ANNOTATE_FIBERS 1
+#elif defined(__has_feature)
+#if __has_feature(address_sanitizer)
+#define PALMENO_ANNOTATE_FIBERS 1
+#endif
+#endif
+#if defined(PALMENO_ANNOTATE_FIBERS)
+#include <sanitizer/common_interface_defs.h>
 #endif
 
 namespace ctx = boost::context;
@@ -367,6 +374,8 @@ void StopAllThreads() {
     }
   }
 }
+
+void TouchScheduler() { (void)Sched(); }
 
 }  // namespace detail
 }  // namespace platform

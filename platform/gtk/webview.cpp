@@ -17,9 +17,34 @@ bool IsFileUri(const char* uri) {
   return scheme && g_ascii_strcasecmp(scheme.get(), "file") == 0;
 }
 
+// "host:port" of an address, "" when it has no host (about:blank, data:, a bad address).
+String HostOf(const char* uri) {
+  if (!uri) return String();
+  GUri* parsed = g_uri_parse(uri, G_URI_FLAGS_NONE, nullptr);
+  if (!parsed) return String();
+  const char* host = g_uri_get_host(parsed);
+  String result = host ? String(host) + ":" + std::to_string(g_uri_get_port(parsed)) : String();
+  g_uri_unref(parsed);
+  return result;
+}
+
+// Settings of the one web context, made before its first web process starts: the web
+// processes run in WebKit's sandbox (where the kernel does not allow it, WebKit's own
+// environment switch turns it off, for tests only), and the caches stay small, since the
+// view only plays streams.
+void PrepareWebContext() {
+  static bool done = false;
+  if (done) return;
+  done = true;
+  WebKitWebContext* context = webkit_web_context_get_default();
+  webkit_web_context_set_sandbox_enabled(context, TRUE);
+  webkit_web_context_set_cache_model(context, WEBKIT_CACHE_MODEL_DOCUMENT_VIEWER);
+}
+
 class WebKitViewPeer : public WebViewPeer {
  public:
   WebKitViewPeer(HTMLViewer& viewer, GtkWindowPeer& window) : viewer_(viewer) {
+    PrepareWebContext();
     // Without this policy the engine lets only silent media start by itself, and a
     // player page's play() fails with NotAllowedError.
     auto policies = GObjectPtr<WebKitWebsitePolicies>::Adopt(
@@ -46,6 +71,8 @@ class WebKitViewPeer : public WebViewPeer {
 
   void LoadURL(const String& url) override {
     if (destroyed_) return;
+    // The page may navigate within the host the program sent it to, and nowhere else.
+    allowedHost_ = HostOf(url.c_str());
     webkit_web_view_load_uri(WEBKIT_WEB_VIEW(view_.get()), url.c_str());
   }
 
@@ -65,17 +92,20 @@ class WebKitViewPeer : public WebViewPeer {
     return nullptr;
   }
 
-  // Pages may not reach the local file system.
+  // Pages may not open windows, reach the local file system, or take the view to another
+  // host than the one the program loaded. (A page's own media may come from anywhere.)
   static gboolean OnDecidePolicy(WebKitWebView*, WebKitPolicyDecision* decision,
-                                 WebKitPolicyDecisionType type, gpointer) {
+                                 WebKitPolicyDecisionType type, gpointer data) {
     if (type != WEBKIT_POLICY_DECISION_TYPE_NAVIGATION_ACTION &&
         type != WEBKIT_POLICY_DECISION_TYPE_NEW_WINDOW_ACTION)
       return FALSE;
     WebKitNavigationAction* action = webkit_navigation_policy_decision_get_navigation_action(
         WEBKIT_NAVIGATION_POLICY_DECISION(decision));
     WebKitURIRequest* request = webkit_navigation_action_get_request(action);
-    if (type == WEBKIT_POLICY_DECISION_TYPE_NEW_WINDOW_ACTION ||
-        IsFileUri(webkit_uri_request_get_uri(request))) {
+    const char* uri = webkit_uri_request_get_uri(request);
+    const String host = HostOf(uri);
+    const bool otherHost = !host.empty() && host != static_cast<WebKitViewPeer*>(data)->allowedHost_;
+    if (type == WEBKIT_POLICY_DECISION_TYPE_NEW_WINDOW_ACTION || IsFileUri(uri) || otherHost) {
       webkit_policy_decision_ignore(decision);
       return TRUE;
     }
@@ -89,6 +119,7 @@ class WebKitViewPeer : public WebViewPeer {
   HTMLViewer& viewer_;
   GObjectPtr<GtkWidget> view_;
   bool destroyed_ = false;
+  String allowedHost_;
   std::vector<SignalConnection> signals_;
 };
 

@@ -153,6 +153,23 @@ TEST_F(WindowTest, ClosingTheLastVisibleWindowEndsTheApplication) {
   }
 }
 
+// The quit item closes the windows first; one whose Close event failed makes the exit
+// status 1, as the close button would.
+TEST_F(WindowTest, QuittingFromTheMenuTellsOfAFailedClose) {
+  for (const bool fail : {false, true}) {
+    SCOPED_TRACE(fail);
+    RuntimeInit();
+    auto w = Window::New<TracedWindow>();
+    w->throwOnClose = fail;
+    QuitMenuItem quit;
+    ::testing::internal::CaptureStderr();
+    headless::ChooseMenu(quit);
+    ::testing::internal::GetCapturedStderr();
+    EXPECT_FALSE(w->IsLive());
+    EXPECT_EQ(RuntimeExit(), fail ? 1 : 0);
+  }
+}
+
 TEST_F(WindowTest, ControlsAreFoundByNameAndGetPeersAlsoWhenAddedLater) {
   auto w = Window::New<TracedWindow>();
   auto line = std::dynamic_pointer_cast<Line>(w->ControlByName("tuneBar"));
