@@ -24,11 +24,16 @@ build-fuzz: setup
 run: build
 	tools/run-palmeno build/default
 
-# Unit tests under the sanitizers first, then every test of the default build (unit, the GTK smoke test and the acceptance tests); the last line is
+# Unit tests under the sanitizers first, then a short run of each fuzz target, then every
+# test of the default build (unit, the GTK smoke test and the acceptance tests); the last line is
 # CTest's summary.
-test: build build-asan
+test: build build-asan build-fuzz
 	ctest --preset asan -j $(JOBS)
+	tools/fuzz-smoke build/fuzz
 	ctest --preset default -j $(JOBS)
+
+fuzz-smoke: build-fuzz
+	tools/fuzz-smoke build/fuzz
 
 test-unit: build
 	ctest --preset default -L unit -j $(JOBS)
