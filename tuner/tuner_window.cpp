@@ -18,6 +18,37 @@ using WorkerThread = class tunerWindow::tuneStationThread;
 
 constexpr I64 kNoIndex = std::numeric_limits<platform::Int32>::min();
 
+// The two switches share their design-time properties but for name, place, size and tab
+// order.
+void SetSwitchProperties(platform::Canvas& canvas, const char* name, I64 left, I64 top,
+                         I64 width, I64 height, I64 tabIndex) {
+  platform::SetProperties(canvas, {
+                                      {"Name", String(name)},
+                                      {"Index", kNoIndex},
+                                      {"Left", left},
+                                      {"Top", top},
+                                      {"Width", width},
+                                      {"Height", height},
+                                      {"LockLeft", true},
+                                      {"LockTop", true},
+                                      {"LockRight", false},
+                                      {"LockBottom", false},
+                                      {"TabPanelIndex", I64{0}},
+                                      {"TabIndex", tabIndex},
+                                      {"TabStop", true},
+                                      {"Visible", true},
+                                      {"HelpTag", String()},
+                                      {"AutoDeactivate", true},
+                                      {"Enabled", true},
+                                      {"UseFocusRing", true},
+                                      {"AcceptFocus", false},
+                                      {"AcceptTabs", false},
+                                      {"DoubleBuffer", false},
+                                      {"EraseBackground", true},
+                                      {"InitialParent", String()},
+                                  });
+}
+
 }  // namespace
 
 std::shared_ptr<tunerWindow> tunerWindow::Instance() {
@@ -85,31 +116,7 @@ void tunerWindow::CreateControls0() {
   {
     platform::Canvas& band = platform::Need(bandSwitch(), "bandSwitch");
     band.SetBackdrop(switch_up());
-    platform::SetProperties(band, {
-                                      {"Name", String("bandSwitch")},
-                                      {"Index", kNoIndex},
-                                      {"Left", I64{32}},
-                                      {"Top", I64{5}},
-                                      {"Width", I64{15}},
-                                      {"Height", I64{34}},
-                                      {"LockLeft", true},
-                                      {"LockTop", true},
-                                      {"LockRight", false},
-                                      {"LockBottom", false},
-                                      {"TabPanelIndex", I64{0}},
-                                      {"TabIndex", I64{1}},
-                                      {"TabStop", true},
-                                      {"Visible", true},
-                                      {"HelpTag", String()},
-                                      {"AutoDeactivate", true},
-                                      {"Enabled", true},
-                                      {"UseFocusRing", true},
-                                      {"AcceptFocus", false},
-                                      {"AcceptTabs", false},
-                                      {"DoubleBuffer", false},
-                                      {"EraseBackground", true},
-                                      {"InitialParent", String()},
-                                  });
+    SetSwitchProperties(band, "bandSwitch", 32, 5, 15, 34, 1);
     // The window owns its controls, so it outlives every binding made here.
     band.OnMouseDown = [this](platform::Canvas& c, Int32 x, Int32 y) {
       return bandSwitch_MouseDown(c, x, y);
@@ -121,31 +128,7 @@ void tunerWindow::CreateControls0() {
   {
     platform::Canvas& power = platform::Need(mainPower(), "mainPower");
     power.SetBackdrop(power_m_green());
-    platform::SetProperties(power, {
-                                       {"Name", String("mainPower")},
-                                       {"Index", kNoIndex},
-                                       {"Left", I64{4}},
-                                       {"Top", I64{10}},
-                                       {"Width", I64{24}},
-                                       {"Height", I64{24}},
-                                       {"LockLeft", true},
-                                       {"LockTop", true},
-                                       {"LockRight", false},
-                                       {"LockBottom", false},
-                                       {"TabPanelIndex", I64{0}},
-                                       {"TabIndex", I64{2}},
-                                       {"TabStop", true},
-                                       {"Visible", true},
-                                       {"HelpTag", String()},
-                                       {"AutoDeactivate", true},
-                                       {"Enabled", true},
-                                       {"UseFocusRing", true},
-                                       {"AcceptFocus", false},
-                                       {"AcceptTabs", false},
-                                       {"DoubleBuffer", false},
-                                       {"EraseBackground", true},
-                                       {"InitialParent", String()},
-                                   });
+    SetSwitchProperties(power, "mainPower", 4, 10, 24, 24, 2);
     power.OnEnableMenuItems = [this](platform::Canvas& c) { mainPower_EnableMenuItems(c); };
     power.OnMouseDown = [this](platform::Canvas& c, Int32 x, Int32 y) {
       return mainPower_MouseDown(c, x, y);
