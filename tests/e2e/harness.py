@@ -64,31 +64,34 @@ def service_port():
 
 
 def enter_private_namespaces():
-    """Re-executes this process in new network, PID and mount namespaces with a private /tmp
-    when we may (root, and unshare works); returns only inside them, or at once when they are
-    not available. The binary under test must therefore not lie under /tmp."""
+    """Re-executes this process in new network and mount namespaces when we may (root, and
+    unshare works); returns only inside them, or at once when they are not available.
+
+    The network namespace gives every scenario a loopback of its own, so each can serve the
+    port compiled into the binary. X servers, though, also listen on sockets in
+    /tmp/.X11-unix, which the mount namespace makes private too; their lock files stay
+    shared in /tmp, and since the process numbers in them stay meaningful, parallel
+    scenarios still choose different displays."""
+    sockets = "/tmp/.X11-unix"
     if os.environ.get("PALMENO_E2E_INSIDE") == "1":
         subprocess.run(["ip", "link", "set", "lo", "up"], check=True)
-        # A /tmp of our own too: X servers choose their display by lock files in /tmp that
-        # hold process numbers, which mean nothing across PID namespaces, so two scenarios
-        # sharing /tmp could take the same display. Failed scenarios' folders are moved out
-        # before the namespace ends.
-        subprocess.run(["mount", "-t", "tmpfs", "-o", "mode=1777", "tmpfs", "/tmp"], check=True)
-        os.environ.setdefault("PALMENO_E2E_ARTEFACTS", os.path.join(os.getcwd(), "e2e-artefacts"))
-        # As PID 1 of the namespace we get no default action for SIGTERM; end like any process.
-        signal.signal(signal.SIGTERM, lambda signum, frame: sys.exit(143))
+        subprocess.run(["mount", "-t", "tmpfs", "-o", "mode=1777", "tmpfs", sockets], check=True)
         return
     if os.geteuid() != 0 or shutil.which("unshare") is None:
         return
-    probe = subprocess.run(["unshare", "--net", "--pid", "--fork", "--mount-proc", "sh", "-c",
-                            "mount -t tmpfs tmpfs /tmp"],
+    try:
+        os.makedirs(sockets, mode=0o1777, exist_ok=True)
+    except OSError:
+        return
+    probe = subprocess.run(["unshare", "--net", "--mount", "sh", "-c",
+                            "mount -t tmpfs tmpfs " + sockets],
                            stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
     if probe.returncode != 0:
         return
     os.environ["PALMENO_E2E_INSIDE"] = "1"
     sys.stdout.flush()
     sys.stderr.flush()
-    os.execvp("unshare", ["unshare", "--net", "--pid", "--fork", "--kill-child", "--mount-proc",
+    os.execvp("unshare", ["unshare", "--net", "--mount", "--fork", "--kill-child",
                           sys.executable] + sys.argv)
 
 
