@@ -1,7 +1,14 @@
-// Sounds. Each is a playbin of its own, prerolled to PAUSED when it is opened so that
-// Play starts at once. Looping is gapless: a flushing segment seek starts it, and each
-// SEGMENT_DONE queues the next pass with a non-flushing segment seek, so the sink never
-// runs dry at the loop point.
+// Sounds. Each is a playbin of its own that waits prerolled in PAUSED, so that Play only
+// has to set it playing (well under a millisecond). Looping is gapless: a flushing segment
+// seek starts it, and each SEGMENT_DONE queues the next pass with a non-flushing segment
+// seek, so the sink never runs dry at the loop point.
+//
+// The audio sink does not synchronise to the clock. The pulse sink's clock runs on while
+// its stream is corked in PAUSED, and a synchronised sink places the first sample at that
+// clock's time, so a sound that waited long before it was first played started late by
+// about the time it waited (0.5 s after 2 s) or was not heard within 3 s. Unsynchronised,
+// the sink writes each run at the stream's current read position, however long the sound
+// waited, and the device's own pace keeps the samples in time.
 
 #include <gst/gst.h>
 
@@ -16,6 +23,11 @@ namespace {
 // playbin's "flags": audio only, no video or subtitles.
 constexpr guint kPlayFlagAudio = 1u << 1;
 
+// An unsynchronised sink reports the end of a sound when its last samples are written,
+// while the device still holds up to its buffer's length of them (200 ms by default).
+// The sound rests only after that, so that its end is not cut off.
+constexpr guint kPlayOutMs = 250;
+
 class GstSound : public SoundPeer {
  public:
   // A prerolled sound, or nullptr when the file cannot be played through `sink`.
@@ -29,34 +41,39 @@ class GstSound : public SoundPeer {
         gst_element_factory_make("playbin", path.filename().c_str()));
     if (!pipeline) return nullptr;
     g_object_set(pipeline.get(), "uri", uri.get(), "flags", kPlayFlagAudio, nullptr);
-    if (silentSink) {
-      // playbin takes its own reference to the floating sink.
-      GstElement* sink = gst_element_factory_make("fakesink", nullptr);
-      g_object_set(sink, "sync", TRUE, nullptr);
-      g_object_set(pipeline.get(), "audio-sink", sink, nullptr);
-    }
+    // playbin takes its own reference to the floating sink. The silent sink keeps time
+    // itself (it has no device to pace it), so that a silent sound lasts as long as it
+    // would be heard.
+    GstElement* sink = gst_element_factory_make(silentSink ? "fakesink" : "autoaudiosink", nullptr);
+    if (!sink) return nullptr;
+    g_object_set(sink, "sync", silentSink ? TRUE : FALSE, nullptr);
+    g_object_set(pipeline.get(), "audio-sink", sink, nullptr);
     auto sound = std::make_unique<GstSound>(Key{}, std::move(pipeline));
     if (!sound->Preroll()) return nullptr;
-    sound->Rest();
     return sound;
   }
 
   ~GstSound() override {
-    // Fixed order: the pipeline stops, then no bus message can reach us, then it goes.
-    gst_element_set_state(pipeline_.get(), GST_STATE_NULL);
+    // Fixed order: no timer and no bus message can reach us any more, the pipeline stops,
+    // then it goes.
+    CancelRest();
     if (watching_) gst_bus_remove_watch(bus_.get());
+    gst_element_set_state(pipeline_.get(), GST_STATE_NULL);
   }
 
   void Play() override {
-    // A sound at rest is prerolled at its start; one that plays is sent back there.
-    if (mode_ == Mode::Idle) Preroll();
-    else Seek(GST_SEEK_FLAG_FLUSH);
+    // A sound at rest is prerolled at its start; one that plays (or is still playing out
+    // its end) is sent back there.
+    CancelRest();
+    if (failed_) Recover();
+    else if (mode_ != Mode::Idle) Seek(GST_SEEK_FLAG_FLUSH);
     mode_ = Mode::Once;
     gst_element_set_state(pipeline_.get(), GST_STATE_PLAYING);
   }
 
   void PlayLooping() override {
-    if (mode_ == Mode::Idle) Preroll();
+    CancelRest();
+    if (failed_) Recover();
     mode_ = Mode::Loop;
     Seek(GstSeekFlags(GST_SEEK_FLAG_FLUSH | GST_SEEK_FLAG_SEGMENT));
     gst_element_set_state(pipeline_.get(), GST_STATE_PLAYING);
@@ -112,13 +129,32 @@ class GstSound : public SoundPeer {
     return position >= duration - 100 * GST_MSECOND;
   }
 
-  // A sound at rest waits in READY: the file is open and its decoder chosen, and Play
-  // prerolls it again in a few milliseconds. It does not wait in PAUSED, because the
-  // pulse sink then writes a sound that starts after a long pause late by about the
-  // time it waited (measured: 0.5 s after 2 s, over 3 s after 9 s).
+  // A sound at rest waits in PAUSED, prerolled at its start: the flushing seek drops what
+  // the sink still holds, so Stop silences it at once.
   void Rest() {
+    CancelRest();
     mode_ = Mode::Idle;
-    gst_element_set_state(pipeline_.get(), GST_STATE_READY);
+    gst_element_set_state(pipeline_.get(), GST_STATE_PAUSED);
+    Seek(GST_SEEK_FLAG_FLUSH);
+  }
+
+  // After an error: preroll again from READY, as when the sound was opened. A sound that
+  // fails again reports it through the bus.
+  void Recover() {
+    failed_ = false;
+    Preroll();
+  }
+
+  void CancelRest() {
+    if (restTimer_) g_source_remove(restTimer_);
+    restTimer_ = 0;
+  }
+
+  static gboolean OnPlayedOut(gpointer data) {
+    auto* self = static_cast<GstSound*>(data);
+    self->restTimer_ = 0;
+    if (self->mode_ == Mode::Once) self->Rest();
+    return G_SOURCE_REMOVE;
   }
 
   static gboolean OnBusMessage(GstBus*, GstMessage* message, gpointer data) {
@@ -130,14 +166,20 @@ class GstSound : public SoundPeer {
         if (self->mode_ == Mode::Loop) self->Seek(GST_SEEK_FLAG_SEGMENT);
         break;
       case GST_MESSAGE_EOS:
-        if (self->mode_ == Mode::Once && self->AtEnd()) self->Rest();
+        if (self->mode_ == Mode::Once && !self->restTimer_ && self->AtEnd())
+          self->restTimer_ = g_timeout_add(kPlayOutMs, &OnPlayedOut, self);
         break;
       case GST_MESSAGE_ERROR: {
         GError* error = nullptr;
         gst_message_parse_error(message, &error, nullptr);
         std::fprintf(stderr, "palmeno: sound error: %s\n", error ? error->message : "?");
         if (error) g_error_free(error);
-        if (self->mode_ != Mode::Idle) self->Rest();
+        // READY drops whatever state the failure left behind. The next Play prerolls the
+        // sound again; doing it here could fail the same way and loop.
+        self->CancelRest();
+        self->mode_ = Mode::Idle;
+        self->failed_ = true;
+        gst_element_set_state(self->pipeline_.get(), GST_STATE_READY);
         break;
       }
       default:
@@ -150,6 +192,8 @@ class GstSound : public SoundPeer {
   GObjectPtr<GstBus> bus_;
   bool watching_ = false;
   Mode mode_ = Mode::Idle;
+  guint restTimer_ = 0;
+  bool failed_ = false;
 };
 
 }  // namespace

@@ -186,6 +186,10 @@ def main(binary):
         marks["quiet"] = rec.elapsed()
         prog.send("load " + server.url("/quiet.html"))
         time.sleep(1.5)
+        # Once, after resting for seconds: it must start at once and keep its end.
+        marks["play"] = rec.elapsed()
+        prog.send("play")
+        time.sleep(1.2)
         marks["end"] = rec.elapsed()
 
         prog.send("quit")
@@ -217,9 +221,23 @@ def main(binary):
         playing = span(marks["quiet"] - 2.0, marks["quiet"] - 0.1)
         check(level(playing, rate, PAGE_HZ) > 20 * floor,
               "the hidden web view's page is heard (level %.4f)" % level(playing, rate, PAGE_HZ))
-        after = span(marks["quiet"] + 0.6, marks["end"])
+        after = span(marks["quiet"] + 0.6, marks["play"])
         check(level(after, rate, PAGE_HZ) < 5 * floor,
               "loading another page ends the sound (level %.4f)" % level(after, rate, PAGE_HZ))
+
+        # The one-shot run, measured within the recording: the 10 ms blocks from the first
+        # loud one on. The 0.5 s tone must be heard whole and begin soon after the command.
+        # The capture's lag varies, so the stretch begins well before the command.
+        once = span(marks["play"] - 0.5, marks["end"])
+        loud = [rms(once[i:i + step]) > 0.05 for i in range(0, len(once) - step, step)]
+        onset = loud.index(True) if True in loud else None
+        run = 0
+        while onset is not None and onset + run < len(loud) and loud[onset + run]:
+            run += 1
+        check(onset is not None and 0.05 < onset * 0.01 < 0.5 + 0.5,
+              "Play after a rest starts promptly (onset %s s after the command)"
+              % (None if onset is None else round(onset * 0.01 - 0.5, 2)))
+        check(run >= 47, "the played sound is heard to its end (%d ms of 500 ms)" % (run * 10))
 
     if failures:
         print("FAILED: %d check(s)" % len(failures))
