@@ -54,6 +54,10 @@ class WebKitViewPeer : public WebViewPeer {
     WebKitSettings* settings = webkit_web_view_get_settings(WEBKIT_WEB_VIEW(view_.get()));
     webkit_settings_set_enable_developer_extras(settings, FALSE);
     webkit_settings_set_javascript_can_open_windows_automatically(settings, FALSE);
+    // Nothing the view shows is ever seen, so it composites nothing: no GL context, and
+    // none of the memory a GL driver brings into the web process.
+    webkit_settings_set_hardware_acceleration_policy(settings,
+                                                     WEBKIT_HARDWARE_ACCELERATION_POLICY_NEVER);
 
     signals_.emplace_back(view_.get(), "create", &OnCreate, this);
     signals_.emplace_back(view_.get(), "decide-policy", &OnDecidePolicy, this);
