@@ -1,7 +1,9 @@
-// Sounds. Each is a playbin of its own that waits prerolled in PAUSED, so that Play only
-// has to set it playing (well under a millisecond). Looping is gapless: a flushing segment
-// seek starts it, and each SEGMENT_DONE queues the next pass with a non-flushing segment
-// seek, so the sink never runs dry at the loop point.
+// Sounds. Each is a pipeline of its own, filesrc ! wavparse ! audioconvert ! audioresample
+// ! sink (the sounds are WAV files), that waits prerolled in PAUSED, so that Play only has
+// to set it playing (well under a millisecond). A fixed chain instead of playbin keeps
+// typefinding, decodebin and the decoder plugins they load out of the process. Looping is
+// gapless: a flushing segment seek starts it, and each SEGMENT_DONE queues the next pass
+// with a non-flushing segment seek, so the sink never runs dry at the loop point.
 //
 // The audio sink does not synchronise to the clock. The pulse sink's clock runs on while
 // its stream is corked in PAUSED, and a synchronised sink places the first sample at that
@@ -11,6 +13,7 @@
 // waited, and the device's own pace keeps the samples in time.
 
 #include <gst/gst.h>
+#include <malloc.h>
 
 #include <cstdio>
 
@@ -19,9 +22,6 @@
 namespace platform::gtkbackend {
 
 namespace {
-
-// playbin's "flags": audio only, no video or subtitles.
-constexpr guint kPlayFlagAudio = 1u << 1;
 
 // An unsynchronised sink reports the end of a sound when its last samples are written,
 // while the device still holds up to its buffer's length of them (200 ms by default).
@@ -32,23 +32,28 @@ class GstSound : public SoundPeer {
  public:
   // A prerolled sound, or nullptr when the file cannot be played through `sink`.
   static std::unique_ptr<GstSound> Open(const std::filesystem::path& path, bool silentSink) {
-    GError* error = nullptr;
-    GMallocPtr<gchar> uri(gst_filename_to_uri(path.c_str(), &error));
-    if (error) g_error_free(error);
-    if (!uri) return nullptr;
     // Named after its file, so that GStreamer's own logs tell the sounds apart.
-    auto pipeline = GObjectPtr<GstElement>::RefSink(
-        gst_element_factory_make("playbin", path.filename().c_str()));
-    if (!pipeline) return nullptr;
-    g_object_set(pipeline.get(), "uri", uri.get(), "flags", kPlayFlagAudio, nullptr);
-    // playbin takes its own reference to the floating sink. The silent sink keeps time
-    // itself (it has no device to pace it), so that a silent sound lasts as long as it
-    // would be heard.
+    auto pipeline = GObjectPtr<GstElement>::RefSink(gst_pipeline_new(path.filename().c_str()));
+    GstElement* source = gst_element_factory_make("filesrc", nullptr);
+    GstElement* parser = gst_element_factory_make("wavparse", nullptr);
+    GstElement* convert = gst_element_factory_make("audioconvert", nullptr);
+    GstElement* resample = gst_element_factory_make("audioresample", nullptr);
+    // The silent sink keeps time itself (it has no device to pace it), so that a silent
+    // sound lasts as long as it would be heard.
     GstElement* sink = gst_element_factory_make(silentSink ? "fakesink" : "autoaudiosink", nullptr);
-    if (!sink) return nullptr;
+    // The pipeline takes the floating references of the elements it could be given; the
+    // others are dropped here.
+    GstElement* elements[] = {source, parser, convert, resample, sink};
+    bool complete = true;
+    for (GstElement* element : elements) {
+      if (!element) complete = false;
+      else if (!gst_bin_add(GST_BIN(pipeline.get()), element)) complete = false;
+    }
+    if (!complete || !gst_element_link_many(source, parser, convert, resample, sink, nullptr))
+      return nullptr;
+    g_object_set(source, "location", path.c_str(), nullptr);
     g_object_set(sink, "sync", silentSink ? TRUE : FALSE, nullptr);
-    g_object_set(pipeline.get(), "audio-sink", sink, nullptr);
-    auto sound = std::make_unique<GstSound>(Key{}, std::move(pipeline));
+    auto sound = std::make_unique<GstSound>(Key{}, std::move(pipeline), sink);
     if (!sound->Preroll()) return nullptr;
     return sound;
   }
@@ -93,7 +98,8 @@ class GstSound : public SoundPeer {
   };
 
  public:
-  GstSound(Key, GObjectPtr<GstElement> pipeline) : pipeline_(std::move(pipeline)) {
+  GstSound(Key, GObjectPtr<GstElement> pipeline, GstElement* sink)
+      : pipeline_(std::move(pipeline)), sink_(sink) {
     // gst_element_get_bus returns a full reference.
     bus_ = GObjectPtr<GstBus>::Adopt(gst_element_get_bus(pipeline_.get()));
     // The watch runs on the default main context, which the event loop iterates.
@@ -109,9 +115,15 @@ class GstSound : public SoundPeer {
             GST_STATE_CHANGE_SUCCESS ||
         state != GST_STATE_PAUSED)
       return false;
-    gint audioStreams = 0;
-    g_object_get(pipeline_.get(), "n-audio", &audioStreams, nullptr);
-    return audioStreams > 0;
+    // Prerolled means the stream's format reached the sink; without one there is nothing
+    // to play.
+    GstPad* pad = gst_element_get_static_pad(sink_, "sink");
+    if (!pad) return false;
+    GstCaps* caps = gst_pad_get_current_caps(pad);
+    gst_object_unref(pad);
+    if (!caps) return false;
+    gst_caps_unref(caps);
+    return true;
   }
 
   void Seek(GstSeekFlags flags) {
@@ -161,8 +173,8 @@ class GstSound : public SoundPeer {
     auto* self = static_cast<GstSound*>(data);
     switch (GST_MESSAGE_TYPE(message)) {
       case GST_MESSAGE_SEGMENT_DONE:
-        // playbin does not pass the seek's number on to this message, so a late one from
-        // before a restart cannot be told apart; it only queues one pass more of a loop.
+        // A late one from before a restart is not told apart from the current run's; it
+        // only queues one pass more of a loop.
         if (self->mode_ == Mode::Loop) self->Seek(GST_SEEK_FLAG_SEGMENT);
         break;
       case GST_MESSAGE_EOS:
@@ -189,6 +201,8 @@ class GstSound : public SoundPeer {
   }
 
   GObjectPtr<GstElement> pipeline_;
+  // Owned by the pipeline.
+  GstElement* sink_;
   GObjectPtr<GstBus> bus_;
   bool watching_ = false;
   Mode mode_ = Mode::Idle;
@@ -196,17 +210,38 @@ class GstSound : public SoundPeer {
   bool failed_ = false;
 };
 
+// Opening the first sound (GStreamer loads its plugins, the audio sink connects to the
+// sound server) leaves about 2 MB of the heap freed but still held by the allocator, for
+// the life of the process. It is handed back once, when the event loop is next idle: it
+// takes a few milliseconds, which the sound's start need not wait for.
+void ReturnFreedMemory() {
+  static bool done = false;
+  if (done) return;
+  done = true;
+  g_idle_add_full(
+      G_PRIORITY_LOW,
+      [](gpointer) -> gboolean {
+        malloc_trim(0);
+        return G_SOURCE_REMOVE;
+      },
+      nullptr, nullptr);
+}
+
 }  // namespace
 
 std::unique_ptr<SoundPeer> OpenSoundPeer(const std::filesystem::path& path) {
   if (!gst_is_initialized() && !gst_init_check(nullptr, nullptr, nullptr)) return nullptr;
-  if (auto sound = GstSound::Open(path, false)) return sound;
+  if (auto sound = GstSound::Open(path, false)) {
+    ReturnFreedMemory();
+    return sound;
+  }
   // Without a working audio device the sound still exists and plays, silently, so that
   // the program runs; a file that even a silent sink cannot play is no sound.
   if (auto sound = GstSound::Open(path, true)) {
     static bool warned = false;
     if (!warned) std::fprintf(stderr, "palmeno: no audio output; sounds are silent\n");
     warned = true;
+    ReturnFreedMemory();
     return sound;
   }
   return nullptr;
