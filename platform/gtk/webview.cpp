@@ -28,29 +28,31 @@ String HostOf(const char* uri) {
   return result;
 }
 
-// Settings of the one web context, made before its first web process starts: the web
-// processes run in WebKit's sandbox (where the kernel does not allow it, WebKit's own
-// environment switch turns it off, for tests only), and the caches stay small, since the
-// view only plays streams.
-void PrepareWebContext() {
-  static bool done = false;
-  if (done) return;
-  done = true;
-  WebKitWebContext* context = webkit_web_context_get_default();
-  webkit_web_context_set_sandbox_enabled(context, TRUE);
-  webkit_web_context_set_cache_model(context, WEBKIT_CACHE_MODEL_DOCUMENT_VIEWER);
+// The one web context of the run, made before its first web process starts. It is
+// ephemeral: no cookies, local storage, disk cache or history are written anywhere, since
+// the view only plays streams. Its web processes run in WebKit's sandbox (where the kernel
+// does not allow it, WebKit's own environment switch turns it off, for tests only), and its
+// memory caches stay small. It lives as long as the process.
+WebKitWebContext* PlayerWebContext() {
+  static WebKitWebContext* const context = [] {
+    WebKitWebContext* c = webkit_web_context_new_ephemeral();
+    webkit_web_context_set_sandbox_enabled(c, TRUE);
+    webkit_web_context_set_cache_model(c, WEBKIT_CACHE_MODEL_DOCUMENT_VIEWER);
+    return c;
+  }();
+  return context;
 }
 
 class WebKitViewPeer : public WebViewPeer {
  public:
   WebKitViewPeer(HTMLViewer& viewer, GtkWindowPeer& window) : viewer_(viewer) {
-    PrepareWebContext();
     // Without this policy the engine lets only silent media start by itself, and a
     // player page's play() fails with NotAllowedError.
     auto policies = GObjectPtr<WebKitWebsitePolicies>::Adopt(
         webkit_website_policies_new_with_policies("autoplay", WEBKIT_AUTOPLAY_ALLOW, nullptr));
     view_ = GObjectPtr<GtkWidget>::RefSink(GTK_WIDGET(
-        g_object_new(WEBKIT_TYPE_WEB_VIEW, "website-policies", policies.get(), nullptr)));
+        g_object_new(WEBKIT_TYPE_WEB_VIEW, "web-context", PlayerWebContext(), "website-policies",
+                     policies.get(), nullptr)));
     WebKitSettings* settings = webkit_web_view_get_settings(WEBKIT_WEB_VIEW(view_.get()));
     webkit_settings_set_enable_developer_extras(settings, FALSE);
     webkit_settings_set_javascript_can_open_windows_automatically(settings, FALSE);

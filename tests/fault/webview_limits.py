@@ -27,6 +27,8 @@ HOSTILE_PAGE = """<!DOCTYPE html>
 <script>
   function report(what) {{ new Image().src = "/report/" + what + "?" + Date.now(); }}
   report("loaded");
+  document.cookie = "station=TBS; max-age=86400";
+  try {{ localStorage.setItem("station", "TBS"); report("stored"); }} catch (e) {{ report("no-storage"); }}
   var w = null;
   try {{ w = window.open("http://127.0.0.1:{port}/evidence/popup", "_blank"); }} catch (e) {{}}
   report(w ? "popup-opened" : "popup-refused");
@@ -58,6 +60,16 @@ class Server(http.server.ThreadingHTTPServer):
 
     def handle_error(self, request, client_address):
         pass  # a dropped connection is no concern of these checks
+
+
+def web_storage(env):
+    """Files under the user's data and cache folders that the web engine wrote."""
+    found = []
+    for folder in (env["XDG_DATA_HOME"], env["XDG_CACHE_HOME"]):
+        for root, _, files in os.walk(folder):
+            if "webkit" in root.lower():
+                found += [os.path.join(root, f) for f in files]
+    return found
 
 
 def serve(port, page):
@@ -96,6 +108,7 @@ class WebViewLimits(unittest.TestCase):
     """One run of the hostile page, shared by the checks below."""
 
     seen = None  # (host header, path) of every request, once the page has run
+    stored = None  # files the web engine left in the user's folders
     failure = None  # why the one run failed, so the other checks do not repeat it
 
     def run_page(self):
@@ -132,11 +145,19 @@ class WebViewLimits(unittest.TestCase):
                 windows = s.x(["search", "--maxdepth", "1", "--onlyvisible", "--pid",
                                str(s.palmeno.pid)]).split()
                 self.assertEqual(windows, [s.window], "a second window is showing")
+                self.assertEqual(s.close_palmeno("ctrl+q"), 0)
+                WebViewLimits.stored = web_storage(s.desktop.env)
             finally:
                 server.shutdown()
                 server.server_close()
         print("web view: %s" % ", ".join(p[len("/report/"):] for _, p in seen if p.startswith("/report/")))
         return seen
+
+    def test_nothing_stored(self):
+        # The page set a cookie and wrote local storage; an ephemeral view keeps neither.
+        paths = [p for _, p in self.run_page()]
+        self.assertIn("/report/stored", paths)
+        self.assertEqual(WebViewLimits.stored, [])
 
     def evidence(self):
         return [p for _, p in self.run_page() if p.startswith("/evidence/")]
