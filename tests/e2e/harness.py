@@ -25,6 +25,7 @@ import subprocess
 import sys
 import threading
 import time
+import unittest
 import urllib.parse
 
 HERE = os.path.dirname(os.path.abspath(__file__))
@@ -56,6 +57,14 @@ def _load_demo_service():
 
 # The stream tone of a station code, by the service's own rule.
 tone_hz = _load_demo_service().tone_hz
+
+
+def binary():
+    """The binary under test, from PALMENO_BINARY (set by CTest); the test is skipped without it."""
+    path = os.environ.get("PALMENO_BINARY")
+    if not path:
+        raise unittest.SkipTest("PALMENO_BINARY is not set")
+    return os.path.abspath(path)
 
 
 def service_port():

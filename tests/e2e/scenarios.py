@@ -31,11 +31,7 @@ BAND_SWITCH_RECT = (32, 5, 15, 34)
 STATION_FILE = "東京,TBS,954\n東京,INT,76.1\n大阪,MBS,550\n大阪,ABC,1008\n"
 
 
-def binary():
-    path = os.environ.get("PALMENO_BINARY")
-    if not path:
-        raise unittest.SkipTest("PALMENO_BINARY is not set")
-    return os.path.abspath(path)
+binary = harness.binary
 
 
 _references = {}

@@ -28,11 +28,7 @@ os.environ.setdefault("PALMENO_E2E_ARTEFACTS", os.path.join(tempfile.gettempdir(
 PREFS_NAME = "Palmeno Prefs"
 
 
-def binary():
-    path = os.environ.get("PALMENO_BINARY")
-    if not path:
-        raise unittest.SkipTest("PALMENO_BINARY is not set")
-    return os.path.abspath(path)
+binary = harness.binary
 
 
 def prefs_text(top, left, power, band, needle, place):
