@@ -18,6 +18,7 @@ void Startup();
 
 // The whole life of the process. Anything that escapes the start-up or the event loop is
 // reported through the framework; an exception from the start-up skips the event loop.
-// The cached sounds and the shared menu bar are released before the runtime shuts down,
-// whose result is returned as the exit status.
+// The cached sounds, then the windows, then the shared menu bar are released before the
+// runtime shuts down, whose result is returned as the exit status; 1 instead of 0 when an
+// exception reached the handler.
 int PalmenoMain();

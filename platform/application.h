@@ -37,6 +37,9 @@ void RuntimeRun();
 // Ends the event loop with an exit status. Harmless when already quitting or not running.
 void Quit(int exitCode = 0);
 bool Quitting();
+// Lets the windows go (without their Close events), with the work queued for them, their
+// threads and the application object. RuntimeExit does it too when it has not been done.
+void RuntimeReleaseWindows();
 // Lets the windows go, shuts the backend down, and gives the exit status Quit asked for.
 int RuntimeExit();
 

@@ -8,6 +8,7 @@
 
 #include "platform/backend.h"
 #include "platform/exceptions.h"
+#include "platform/files.h"
 #include "platform/core/runtime.h"
 
 namespace platform {
@@ -127,6 +128,9 @@ void RuntimeInit() {
   rt.loop = g_main_loop_new(nullptr, FALSE);
   rt.backend = CreateBackend();
   rt.initialized = true;
+  // The executable is named now, while it surely exists: pictures and sounds are found
+  // beside it later in the run, when an upgrade may have replaced or removed it.
+  (void)ExecutableFile();
   rt.backend->Init();
 }
 
@@ -164,13 +168,9 @@ void Quit(int exitCode) {
 
 bool Quitting() { return State().quitting; }
 
-int RuntimeExit() {
+void RuntimeReleaseWindows() {
   Runtime& rt = State();
-  const int code = rt.exitCode;
-  if (!rt.initialized) {
-    rt = Runtime{};
-    return code;
-  }
+  if (!rt.initialized) return;
   if (rt.taskSource != 0) g_source_remove(rt.taskSource);
   rt.taskSource = 0;
   // Queued work may hold references of its own; it is dropped before the windows.
@@ -188,7 +188,16 @@ int RuntimeExit() {
   windows.clear();
   rt.frontOrder.clear();
   rt.app.reset();
+}
 
+int RuntimeExit() {
+  Runtime& rt = State();
+  const int code = rt.exitCode;
+  if (!rt.initialized) {
+    rt = Runtime{};
+    return code;
+  }
+  RuntimeReleaseWindows();
   rt.backend->Shutdown();
   rt.backend.reset();
   if (rt.loop) g_main_loop_unref(rt.loop);

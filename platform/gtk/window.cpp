@@ -1,4 +1,5 @@
 #include <algorithm>
+#include <cstdint>
 #include <cstdio>
 
 #include "platform/gtk/peers.h"
@@ -255,8 +256,14 @@ gboolean GtkWindowPeer::OnConfigure(GtkWidget* widget, GdkEventConfigure*, gpoin
   if (!gtk_widget_get_visible(widget)) return FALSE;
   gint left = 0, top = 0;
   gtk_window_get_position(GTK_WINDOW(widget), &left, &top);
-  if (top != self->window_.Top() || left != self->window_.Left())
-    events::WindowMoved(self->window_, top, left);
+  // X11 holds a position in 16 bits, so a place set beyond +-32,767 comes back wrapped.
+  // That is the place the program set, not a move: the program keeps its own value.
+  const auto kept = [](gint reported, Int32 set) -> Int32 {
+    return static_cast<std::int16_t>(reported) == static_cast<std::int16_t>(set) ? set : reported;
+  };
+  const Int32 newTop = kept(top, self->window_.Top()), newLeft = kept(left, self->window_.Left());
+  if (newTop != self->window_.Top() || newLeft != self->window_.Left())
+    events::WindowMoved(self->window_, newTop, newLeft);
   return FALSE;
 }
 
