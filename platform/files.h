@@ -99,17 +99,24 @@ class TextInputStream {
 
   // True once every line has been read.
   // (EOF itself is a macro of the C library.)
-  bool AtEOF();
+  bool AtEOF() { return (started_ && begin_ < end_) ? false : AtEOFAfterBuffer(); }
   // The next line without its end; "" past the end of the file.
   String ReadLine();
+  // The same without a copy: the view stays valid until the reader is used again. A loop
+  // over a long file then makes no new text for each line.
+  std::string_view ReadLineView();
   void Close();
 
  private:
+  // AtEOF once the bytes read are used up, or before the first look at the file.
+  bool AtEOFAfterBuffer();
   // Reads more of the file after the bytes not yet taken; false at the end of the file.
   bool Fill();
   [[noreturn]] void Fail(const String& what, int err);
 
-  String buffer_;
+  // Uninitialised storage: a read fills it, so it is never cleared first.
+  std::unique_ptr<char[]> buffer_;
+  std::size_t capacity_ = 0;
   std::size_t begin_ = 0;    // the first byte not yet taken
   std::size_t end_ = 0;      // the end of the bytes read
   std::size_t scanned_ = 0;  // bytes from begin_ known to hold no LF

@@ -15,6 +15,10 @@ namespace platform {
 // has fewer fields, when n < 1, or when the separator is empty and n > 1.
 String NthField(std::string_view text, std::string_view separator, Int32 n);
 
+// Whether NthField(text, separator, n) equals `value`, without making the field's text:
+// the test a reader of a long file makes on every line.
+bool NthFieldEquals(std::string_view text, std::string_view separator, Int32 n, std::string_view value);
+
 // The leading decimal number of a text, as a user reads it: optional blanks, an optional
 // sign, digits with an optional fraction and exponent. "12abc" is 12, "-3.5" is -3.5,
 // "" and "x" are 0. Never fails.

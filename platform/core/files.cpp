@@ -236,7 +236,9 @@ constexpr std::size_t kReadChunk = 64 * 1024;
 }  // namespace
 
 TextInputStream::TextInputStream(String contents)
-    : buffer_(std::move(contents)), end_(buffer_.size()), atEnd_(true) {}
+    : buffer_(new char[contents.size()]), capacity_(contents.size()), end_(contents.size()), atEnd_(true) {
+  std::copy(contents.begin(), contents.end(), buffer_.get());
+}
 
 TextInputStream::TextInputStream(int fd, String name) : fd_(fd), name_(std::move(name)) {}
 
@@ -251,16 +253,22 @@ void TextInputStream::Fail(const String& what, int err) {
 
 bool TextInputStream::Fill() {
   if (atEnd_) return false;
-  // The bytes not yet taken move to the front; the buffer grows only when they fill it.
+  // The bytes not yet taken move to the front; the buffer grows only when they fill most
+  // of it, that is for a line longer than a read.
   if (begin_ > 0) {
-    std::copy(buffer_.begin() + static_cast<std::ptrdiff_t>(begin_),
-              buffer_.begin() + static_cast<std::ptrdiff_t>(end_), buffer_.begin());
+    std::copy(buffer_.get() + begin_, buffer_.get() + end_, buffer_.get());
     end_ -= begin_;
     begin_ = 0;
   }
-  if (buffer_.size() - end_ < kReadChunk) buffer_.resize(std::max(end_ + kReadChunk, 2 * buffer_.size()));
+  if (capacity_ - end_ < kReadChunk / 2) {
+    const std::size_t grown = std::max(kReadChunk, 2 * capacity_);
+    std::unique_ptr<char[]> bigger(new char[grown]);
+    std::copy(buffer_.get(), buffer_.get() + end_, bigger.get());
+    buffer_ = std::move(bigger);
+    capacity_ = grown;
+  }
   for (;;) {
-    const ssize_t got = ::read(fd_, buffer_.data() + end_, buffer_.size() - end_);
+    const ssize_t got = ::read(fd_, buffer_.get() + end_, capacity_ - end_);
     if (got < 0) {
       if (errno == EINTR) continue;
       const int err = errno;
@@ -277,13 +285,13 @@ bool TextInputStream::Fill() {
   }
 }
 
-bool TextInputStream::AtEOF() {
+bool TextInputStream::AtEOFAfterBuffer() {
   if (!started_) {
     // The mark is looked for once, in the file's first bytes.
     started_ = true;
     while (end_ < kByteOrderMark.size() && Fill()) {
     }
-    if (std::string_view(buffer_.data(), end_).starts_with(kByteOrderMark)) begin_ = kByteOrderMark.size();
+    if (std::string_view(buffer_.get(), end_).starts_with(kByteOrderMark)) begin_ = kByteOrderMark.size();
   }
   while (begin_ >= end_) {
     if (!Fill()) return true;
@@ -291,10 +299,12 @@ bool TextInputStream::AtEOF() {
   return false;
 }
 
-String TextInputStream::ReadLine() {
+String TextInputStream::ReadLine() { return String(ReadLineView()); }
+
+std::string_view TextInputStream::ReadLineView() {
   if (AtEOF()) return {};
   for (;;) {
-    const char* from = buffer_.data() + begin_;
+    const char* from = buffer_.get() + begin_;
     const std::size_t available = end_ - begin_;
     const void* lf = std::memchr(from + scanned_, '\n', available - scanned_);
     std::size_t length = lf ? static_cast<std::size_t>(static_cast<const char*>(lf) - from) : available;
@@ -311,10 +321,9 @@ String TextInputStream::ReadLine() {
     // A line ends at its LF, at the end of the file, or at a CR before either.
     const std::size_t next = lf ? length + 1 : length;
     if (length > 0 && from[length - 1] == '\r') --length;
-    String line(from, length);
     begin_ += next;
     scanned_ = 0;
-    return line;
+    return std::string_view(from, length);
   }
 }
 
@@ -323,9 +332,8 @@ void TextInputStream::Close() {
   fd_ = -1;
   atEnd_ = true;
   started_ = true;
-  buffer_.clear();
-  buffer_.shrink_to_fit();
-  begin_ = end_ = scanned_ = 0;
+  buffer_.reset();
+  capacity_ = begin_ = end_ = scanned_ = 0;
 }
 
 // TextOutputStream

@@ -2,6 +2,7 @@
 
 #include <charconv>
 #include <cstddef>
+#include <cstring>
 #include <limits>
 #include <string>
 
@@ -10,6 +11,22 @@ namespace platform {
 String NthField(std::string_view text, std::string_view separator, Int32 n) {
   if (n < 1) return {};
   if (separator.empty()) return n == 1 ? String(text) : String();
+  if (separator.size() == 1) {
+    // The common case ("," and "="), looked for with memchr alone.
+    const char* at = text.data();
+    const char* const end = at + text.size();
+    const auto next = [&, sep = separator[0]]() -> const char* {
+      if (at == end) return nullptr;
+      return static_cast<const char*>(std::memchr(at, sep, static_cast<std::size_t>(end - at)));
+    };
+    for (Int32 field = 1; field < n; ++field) {
+      const char* found = next();
+      if (!found) return {};
+      at = found + 1;
+    }
+    const char* found = next();
+    return String(at, found ? found : end);
+  }
   std::size_t start = 0;
   for (Int32 field = 1; field < n; ++field) {
     std::size_t at = text.find(separator, start);
@@ -19,6 +36,21 @@ String NthField(std::string_view text, std::string_view separator, Int32 n) {
   std::size_t end = text.find(separator, start);
   return String(text.substr(start, end == std::string_view::npos ? std::string_view::npos
                                                                   : end - start));
+}
+
+bool NthFieldEquals(std::string_view text, std::string_view separator, Int32 n, std::string_view value) {
+  if (n == 1 && separator.size() == 1) {
+    // Field 1 is the text up to the first separator. When `value` holds no separator, it is
+    // that field exactly when the text begins with it and the separator or the end follows.
+    // A plain loop: the texts are short, and no library call is cheaper here.
+    const char sep = separator[0];
+    if (text.size() < value.size()) return false;
+    for (std::size_t i = 0; i < value.size(); ++i) {
+      if (text[i] != value[i] || value[i] == sep) return false;
+    }
+    return text.size() == value.size() || text[value.size()] == sep;
+  }
+  return NthField(text, separator, n) == value;
 }
 
 namespace {
