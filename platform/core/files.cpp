@@ -351,6 +351,9 @@ std::shared_ptr<TextOutputStream> TextOutputStream::Create(const std::shared_ptr
   struct stat st {};
   bool exists = ::stat(target.c_str(), &st) == 0;
   if (exists && S_ISDIR(st.st_mode)) throw fail(EISDIR, "cannot write the file");
+  // Only a plain file is replaced: never a device, a FIFO or a socket, which a link may
+  // lead to (/dev/zero, say) and which a rename would destroy.
+  if (exists && !S_ISREG(st.st_mode)) throw fail(EINVAL, "cannot write what is not a plain file:");
 
   fs::path folder = target.parent_path();
   if (folder.empty()) folder = ".";

@@ -318,6 +318,19 @@ TEST(TextOutputStream, ALinkIsWrittenThroughToItsTarget) {
 
   fs::create_symlink("loop", dir.path() / "loop");
   EXPECT_THROW(TextOutputStream::Create(std::make_shared<FolderItem>(dir.path() / "loop")), IOException);
+
+  // A link to what is not a plain file (a FIFO here; /dev/zero in the wild) is never
+  // replaced: the write fails and both stay as they were.
+  ASSERT_EQ(::mkfifo((dir.path() / "fifo").c_str(), 0600), 0);
+  fs::create_symlink(dir.path() / "fifo", dir.path() / "to fifo");
+  try {
+    TextOutputStream::Create(std::make_shared<FolderItem>(dir.path() / "to fifo"));
+    ADD_FAILURE() << "a FIFO was replaced";
+  } catch (const IOException& e) {
+    EXPECT_EQ(e.ErrorNumber(), EINVAL);
+  }
+  EXPECT_TRUE(fs::is_fifo(dir.path() / "fifo"));
+  EXPECT_TRUE(fs::is_symlink(dir.path() / "to fifo"));
 }
 
 TEST(TextOutputStream, TemporariesOfACrashedWriteGoAtTheNextSave) {
