@@ -1,7 +1,7 @@
 #!/usr/bin/env python3
 """Files as a user's machine has them, with the real binary: an installed copy whose binary
-is removed while it runs, a window position that X11 cannot hold, and a station file or
-preferences file that is a FIFO or a device.
+is removed while it runs, a working folder removed before the start, a window position that
+X11 cannot hold, and a station file or preferences file that is a FIFO or a device.
 
 Run one:  PALMENO_BINARY=build/x/bin/palmeno PALMENO_BUILD_DIR=build/x tests/e2e/files_scenarios.py Files.test_...
 """
@@ -63,6 +63,23 @@ class Files(unittest.TestCase):
             s.wait_for_request("/stream/TBS.wav", timeout=10)
             s.wait_for_tone(tone_hz("TBS"), timeout=10)
             scenarios.Scenarios.assert_cue_between(self, s, began, s.now())
+            self.assertNotIn("Exception", self.log(s))
+
+    def test_removed_working_folder_means_the_built_in_list(self):
+        """Started in a folder that is then removed: no station file, so the built-in list."""
+        with self.session() as s:
+            gone = s.path("gone")
+            os.makedirs(gone)
+            wrapper = s.path("start-in-removed-folder")
+            with open(wrapper, "w", encoding="utf-8") as f:
+                f.write('#!/bin/sh\nrmdir "$PWD" && exec "%s"\n' % s.binary)
+            os.chmod(wrapper, 0o755)
+            s.binary, s.cwd = wrapper, gone
+            s.start_palmeno()
+            s.press("Right", 80)
+            s.wait_for_request("/stream/TBS.wav", timeout=10)
+            s.wait_for_tone(tone_hz("TBS"), timeout=10)
+            self.assertFalse(os.path.exists(gone))
             self.assertNotIn("Exception", self.log(s))
 
     def test_window_position_beyond_x11_comes_back_as_it_was(self):
