@@ -17,7 +17,20 @@ String NthField(std::string_view text, std::string_view separator, Int32 n);
 
 // Whether NthField(text, separator, n) equals `value`, without making the field's text:
 // the test a reader of a long file makes on every line.
-bool NthFieldEquals(std::string_view text, std::string_view separator, Int32 n, std::string_view value);
+inline bool NthFieldEquals(std::string_view text, std::string_view separator, Int32 n, std::string_view value) {
+  if (n == 1 && separator.size() == 1) {
+    // Field 1 is the text up to the first separator: `value` is that field exactly when the
+    // text begins with it, it holds no separator, and the separator or the end follows. A
+    // plain loop, inline: the texts are short, and no library call is cheaper here.
+    const char sep = separator[0];
+    if (text.size() < value.size()) return false;
+    for (std::size_t i = 0; i < value.size(); ++i) {
+      if (text[i] != value[i] || value[i] == sep) return false;
+    }
+    return text.size() == value.size() || text[value.size()] == sep;
+  }
+  return NthField(text, separator, n) == value;
+}
 
 // The leading decimal number of a text, as a user reads it: optional blanks, an optional
 // sign, digits with an optional fraction and exponent. "12abc" is 12, "-3.5" is -3.5,

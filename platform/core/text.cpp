@@ -38,21 +38,6 @@ String NthField(std::string_view text, std::string_view separator, Int32 n) {
                                                                   : end - start));
 }
 
-bool NthFieldEquals(std::string_view text, std::string_view separator, Int32 n, std::string_view value) {
-  if (n == 1 && separator.size() == 1) {
-    // Field 1 is the text up to the first separator. When `value` holds no separator, it is
-    // that field exactly when the text begins with it and the separator or the end follows.
-    // A plain loop: the texts are short, and no library call is cheaper here.
-    const char sep = separator[0];
-    if (text.size() < value.size()) return false;
-    for (std::size_t i = 0; i < value.size(); ++i) {
-      if (text[i] != value[i] || value[i] == sep) return false;
-    }
-    return text.size() == value.size() || text[value.size()] == sep;
-  }
-  return NthField(text, separator, n) == value;
-}
-
 namespace {
 
 bool IsDigit(char c) { return c >= '0' && c <= '9'; }
