@@ -214,11 +214,13 @@ class Session:
         self.recorder_thread.start()
         self.wait_for(lambda: len(self.recording) > 0, 10, "the recorder delivered nothing")
 
-    def start_service(self, delay=0.0):
+    def start_service(self, delay=0.0, redirect_host=None):
         self.service_log = self.path("service-requests.log")
         argv = [sys.executable, DEMO_SERVICE, "--port", str(service_port()), "--log", self.service_log]
         if delay:
             argv += ["--delay", str(delay)]
+        if redirect_host:
+            argv += ["--redirect-host", redirect_host]
         self.service = self.spawn("service", argv)
 
         def listening():
