@@ -1,6 +1,7 @@
 #!/usr/bin/env python3
 """The web view does only its job: a player page that tries to open a window, to embed a
-plug-in, and to navigate the view to a local file and to another host gets none of it.
+plug-in, to save files, to print, to show dialogs, and to navigate the view to a local file,
+a blob: or a data: page gets none of it; it may navigate and frame another host over http.
 
 The real binary loads the player page from the service host compiled into it, so the test
 serves a hostile page on that host (127.0.0.1:8642, in a private network namespace) and
@@ -18,12 +19,14 @@ import faults
 import harness
 from faults import PREFS_NAME, prefs_text
 
-REAPER_SECONDS = 90
+REAPER_SECONDS = 110
 
 HOSTILE_PAGE = """<!DOCTYPE html>
 <html><head><meta charset="utf-8"><title>hostile player</title></head>
 <body>
 <a id="link" href="http://127.0.0.1:{port}/evidence/link-window" target="_blank">x</a>
+<a id="save" href="/download/anchor" download="keep.txt">s</a>
+<iframe src="http://localhost:{port}/evidence/other-host-frame"></iframe>
 <script>
   function report(what) {{ new Image().src = "/report/" + what + "?" + Date.now(); }}
   report("loaded");
@@ -37,12 +40,31 @@ HOSTILE_PAGE = """<!DOCTYPE html>
   document.body.insertAdjacentHTML("beforeend",
       '<embed type="application/x-shockwave-flash" src="/evidence/plugin.swf" width="8" height="8">' +
       '<object type="application/x-java-applet" data="/evidence/applet.jar" width="8" height="8"></object>');
+  document.getElementById("save").click();
+  setTimeout(function () {{ location.href = "/download/attachment"; }}, 300);
   setTimeout(function () {{ location.href = "file://{local}"; }}, 700);
   setTimeout(function () {{
     report("stayed-after-file");
+    // Answered with 204, so the page stays after going there.
     location.href = "http://localhost:{port}/evidence/other-host";
   }}, 1500);
-  setTimeout(function () {{ report("stayed-after-other-host"); }}, 3000);
+  setTimeout(function () {{
+    report("stayed-after-other-host");
+    location.href = URL.createObjectURL(new Blob(
+        ['<img src="http://127.0.0.1:{port}/evidence/blob-page">'], {{type: "text/html"}}));
+  }}, 2500);
+  setTimeout(function () {{
+    report("stayed-after-blob");
+    location.href = "data:text/html,<img src='http://127.0.0.1:{port}/evidence/data-page'>";
+  }}, 3000);
+  setTimeout(function () {{
+    report("stayed-after-data");
+    alert("hostile");
+    var answers = [confirm("hostile?"), prompt("hostile?", "yes")];
+    report("dialogs-answered-" + answers.join("-"));
+    setInterval(function () {{ window.print(); }}, 300);
+    report("printing");
+  }}, 3500);
 </script>
 </body></html>
 """
@@ -60,6 +82,21 @@ class Server(http.server.ThreadingHTTPServer):
 
     def handle_error(self, request, client_address):
         pass  # a dropped connection is no concern of these checks
+
+
+SAVED_NAME = "keep.txt"
+
+
+def user_files(home):
+    """{path: contents} of the files directly in the home folder and in its Downloads."""
+    found = {}
+    for folder in (home, os.path.join(home, "Downloads")):
+        for name in os.listdir(folder):
+            path = os.path.join(folder, name)
+            if os.path.isfile(path) or os.path.islink(path):
+                with open(path, "rb") as f:
+                    found[path] = f.read()
+    return found
 
 
 def web_storage(env):
@@ -87,6 +124,13 @@ def serve(port, page):
                 body = page.encode("utf-8")
                 self.send_response(200)
                 self.send_header("Content-Type", "text/html; charset=utf-8")
+            elif self.path.startswith("/download/"):
+                # What a download would write over the user's file of the same name.
+                body = b"written by the page\n"
+                self.send_response(200)
+                self.send_header("Content-Type", "text/plain")
+                if self.path.startswith("/download/attachment"):
+                    self.send_header("Content-Disposition", 'attachment; filename="%s"' % SAVED_NAME)
             else:
                 body = b""
                 self.send_response(204)
@@ -109,6 +153,10 @@ class WebViewLimits(unittest.TestCase):
 
     seen = None  # (host header, path) of every request, once the page has run
     stored = None  # files the web engine left in the user's folders
+    files_before = None  # the user's own files, before and after the run
+    files_after = None
+    windows = None  # Palmeno's visible top-level windows while the page printed
+    retuned = None  # whether the keys tuned the station anew while the page printed
     failure = None  # why the one run failed, so the other checks do not repeat it
 
     def run_page(self):
@@ -129,24 +177,42 @@ class WebViewLimits(unittest.TestCase):
             with open(local, "w", encoding="utf-8") as f:
                 f.write(LOCAL_PAGE.format(port=port))
             server, seen = serve(port, HOSTILE_PAGE.format(port=port, local=local))
+            home = s.desktop.env["HOME"]
+            os.makedirs(os.path.join(home, "Downloads"), exist_ok=True)
+            for folder in (home, os.path.join(home, "Downloads")):
+                with open(os.path.join(folder, SAVED_NAME), "w", encoding="utf-8") as f:
+                    f.write("the user's own file\n")
+            WebViewLimits.files_before = user_files(home)
             try:
                 # Power on, AM, the needle on TBS (954 kHz): the pass at start-up tunes it in.
                 with open(os.path.join(s.desktop.env["XDG_CONFIG_HOME"], PREFS_NAME), "w",
                           encoding="utf-8") as f:
                     f.write(prefs_text(100, 100, 1, 1, 190, "東京"))
                 s.start_palmeno()
+                WebViewLimits.window_id = s.window
                 paths = lambda: [path for _, path in seen]  # noqa: E731
-                s.wait_for(lambda: "/report/stayed-after-other-host" in paths()
-                           or "/evidence/other-host" in paths(),
-                           30, "the page did not get through its attempts; requests: %s" % seen)
-                time.sleep(0.5)
+                # A dialog that is shown blocks the page; the checks below then tell what.
+                try:
+                    s.wait_for(lambda: "/report/printing" in paths(), 20, "")
+                    time.sleep(1.5)  # several prints
+                except AssertionError:
+                    pass
                 s.assert_alive()
                 # Without a window manager the top-level windows are the root's children.
-                windows = s.x(["search", "--maxdepth", "1", "--onlyvisible", "--pid",
-                               str(s.palmeno.pid)]).split()
-                self.assertEqual(windows, [s.window], "a second window is showing")
+                WebViewLimits.windows = s.x(["search", "--maxdepth", "1", "--onlyvisible", "--pid",
+                                             str(s.palmeno.pid)]).split()
+                # Off the station and back while the page prints: the page is loaded anew.
+                s.press("Right", 2, delay_ms=100)
+                time.sleep(0.5)
+                s.press("Left", 2, delay_ms=100)
+                try:
+                    s.wait_for(lambda: paths().count("/player/player.html") >= 2, 10, "")
+                    WebViewLimits.retuned = True
+                except AssertionError:
+                    WebViewLimits.retuned = False
                 self.assertEqual(s.close_palmeno("ctrl+q"), 0)
                 WebViewLimits.stored = web_storage(s.desktop.env)
+                WebViewLimits.files_after = user_files(home)
             finally:
                 server.shutdown()
                 server.server_close()
@@ -184,12 +250,31 @@ class WebViewLimits(unittest.TestCase):
         self.assertNotIn("/evidence/file-page", self.evidence())
         self.assertIn("/report/stayed-after-file", paths)
 
-    # The page may navigate within the host the program sent the view to, and nowhere else.
-    def test_no_navigation_to_another_host(self):
+    def test_no_page_from_blob_or_data(self):
         paths = [p for _, p in self.run_page()]
-        self.assertNotIn("/evidence/other-host", self.evidence())
-        self.assertIn("/report/stayed-after-other-host", paths)
-        self.assertEqual([h for h, _ in self.run_page() if not h.startswith("127.0.0.1")], [])
+        self.assertNotIn("/evidence/blob-page", self.evidence())
+        self.assertNotIn("/evidence/data-page", self.evidence())
+        self.assertIn("/report/stayed-after-data", paths)
+
+    # Over http the page may go to, and frame, another host than the one it came from.
+    def test_navigation_and_frame_to_another_host(self):
+        other = [p for h, p in self.run_page() if h.startswith("localhost:")]
+        self.assertIn("/evidence/other-host", other)
+        self.assertIn("/evidence/other-host-frame", other)
+
+    def test_no_file_written(self):
+        paths = [p for _, p in self.run_page()]
+        self.assertIn("/download/attachment", paths)
+        self.assertIn("/download/anchor", paths)
+        self.assertEqual(WebViewLimits.files_after, WebViewLimits.files_before)
+
+    def test_no_dialog_or_print_window_and_keys_still_tune(self):
+        paths = [p for _, p in self.run_page()]
+        # Alert returned, confirm and prompt were declined without being shown.
+        self.assertIn("/report/dialogs-answered-false-", paths)
+        self.assertIn("/report/printing", paths)
+        self.assertEqual(WebViewLimits.windows, [self.window_id], "a second window is showing")
+        self.assertTrue(WebViewLimits.retuned, "the arrow keys did not tune the station again")
 
 
 if __name__ == "__main__":
