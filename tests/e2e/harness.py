@@ -178,8 +178,9 @@ class Session:
         return os.path.join(self.desktop.env["XDG_CONFIG_HOME"], "Palmeno Prefs")
 
     def write_station_file(self, text):
-        with open(os.path.join(self.cwd, "station.txt"), "w", encoding="utf-8") as f:
-            f.write(text)
+        """Writes station.txt from a text (as UTF-8) or from bytes as they are."""
+        with open(os.path.join(self.cwd, "station.txt"), "wb") as f:
+            f.write(text if isinstance(text, bytes) else text.encode("utf-8"))
 
     def env(self):
         return self.desktop.env

@@ -302,6 +302,17 @@ class Scenarios(unittest.TestCase):
             s.wait_for_tone(tone_hz("AAA"), timeout=10)
             self.assertIn(LOGO, s.paths())
 
+    def test_station_code_with_bytes_an_address_cannot_carry(self):
+        """A code with a space, a byte that is not UTF-8 and a NUL still loads its page."""
+        code = b"A B\xff\x00C"
+        with self.palmeno(station_file=b"\xe6\x9d\xb1\xe4\xba\xac," + code + b",600\n", needle=120) as s:
+            s.wait_for_request(PLAYER, timeout=10)
+            streams = lambda: [p for p in s.paths() if p.startswith("/stream/")]  # noqa: E731
+            s.wait_for(lambda: streams(), 10, "the page asked for no stream")
+            # The page gets the code percent-encoded and passes it on as it got it.
+            self.assertEqual(streams()[0], "/stream/A%20B%FF%00C.wav")
+            s.wait_for_tone(tone_hz("A%20B%FF%00C"), timeout=10)
+
     def test_player_page_redirects_to_another_host(self):
         """The service sends the player page on to another host name; the station plays."""
         with self.palmeno(redirect_host="localhost") as s:
