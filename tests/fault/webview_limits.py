@@ -277,5 +277,94 @@ class WebViewLimits(unittest.TestCase):
         self.assertTrue(WebViewLimits.retuned, "the arrow keys did not tune the station again")
 
 
+# Grows by 128 MB at every timer tick (a hidden page's timers may be slowed to one a second)
+# up to 2.5 GB, touching every page it takes.
+GREEDY_PAGE = """<!DOCTYPE html>
+<html><head><meta charset="utf-8"><title>greedy player</title></head>
+<body>
+<script>
+  function report(what) { new Image().src = "/report/" + what + "?" + Date.now(); }
+  report("loaded");
+  var kept = [];
+  function grow() {
+    for (var i = 0; i < 8; i++) {
+      var block = new Uint8Array(16 << 20);
+      block.fill(1);
+      kept.push(block);
+    }
+    if (kept.length < 160) setTimeout(grow, 50); else report("grown");
+  }
+  grow();
+</script>
+</body></html>
+"""
+
+MEMORY_CEILING_KIB = 2 * 1024 * 1024
+
+
+def web_processes(root):
+    """{pid: resident KiB} of the web engine's page processes below process `root`."""
+    children = {}
+    for entry in os.listdir("/proc"):
+        if entry.isdigit():
+            try:
+                with open("/proc/%s/stat" % entry, encoding="ascii", errors="replace") as f:
+                    parent = int(f.read().rpartition(")")[2].split()[1])
+            except (OSError, ValueError, IndexError):
+                continue
+            children.setdefault(parent, []).append(int(entry))
+    found, stack = {}, list(children.get(root, []))
+    while stack:
+        pid = stack.pop()
+        stack += children.get(pid, [])
+        try:
+            with open("/proc/%d/cmdline" % pid, "rb") as f:
+                is_page_process = b"WebKitWebProcess" in f.read()
+        except OSError:
+            continue
+        if is_page_process:
+            kib = faults.resident_kib(pid)
+            if kib is not None:
+                found[pid] = kib
+    return found
+
+
+class WebViewMemory(unittest.TestCase):
+    def test_runaway_page_is_stopped_and_the_next_tune_recovers(self):
+        port = harness.service_port()
+        with faults.session(self) as s:
+            server, seen = serve(port, GREEDY_PAGE)
+            try:
+                with open(os.path.join(s.desktop.env["XDG_CONFIG_HOME"], PREFS_NAME), "w",
+                          encoding="utf-8") as f:
+                    f.write(prefs_text(100, 100, 1, 1, 190, "東京"))
+                s.start_palmeno()
+                paths = lambda: [path for _, path in seen]  # noqa: E731
+                s.wait_for(lambda: "/report/loaded" in paths(), 20, "the page did not load")
+                peak, pids = 0, set()
+                deadline = time.monotonic() + 25
+                while time.monotonic() < deadline and "/report/grown" not in paths():
+                    sizes = web_processes(s.palmeno.pid)
+                    pids |= set(sizes)
+                    peak = max([peak] + list(sizes.values()))
+                    time.sleep(0.1)
+                print("web process: peak %d MB" % (peak // 1024))
+                self.assertNotIn("/report/grown", paths(), "the page took 2.5 GB")
+                self.assertLess(peak, MEMORY_CEILING_KIB)
+                s.assert_alive()
+                # A web process was ended; off the station and back loads the page afresh.
+                self.assertTrue(pids - set(web_processes(s.palmeno.pid)), "no web process ended")
+                loads = paths().count("/report/loaded")
+                s.press("Right", 2, delay_ms=100)
+                time.sleep(0.5)
+                s.press("Left", 2, delay_ms=100)
+                s.wait_for(lambda: paths().count("/report/loaded") > loads, 20,
+                           "the page did not load again after the web process ended")
+                self.assertEqual(s.close_palmeno("ctrl+q"), 0)
+            finally:
+                server.shutdown()
+                server.server_close()
+
+
 if __name__ == "__main__":
     faults.main(REAPER_SECONDS)
