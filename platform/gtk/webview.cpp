@@ -271,10 +271,11 @@ class WebKitViewPeer : public WebViewPeer {
         const char* uri = webkit_uri_request_get_uri(webkit_navigation_action_get_request(action));
         const String scheme = SchemeOf(uri);
         const bool ownBlank = self->afterBlank_ && g_strcmp0(uri, kBlankPage) == 0;
-        // The main frame is told apart only at its response (below); here every scheme a
-        // frame may hold passes.
-        if (IsWebScheme(scheme) || ownBlank || scheme == "about" || scheme == "data" ||
-            scheme == "blob")
+        // The main frame is told apart only at its response (below), which about: pages
+        // do not have: a page's own about:blank is refused here, in a frame too, where the
+        // frame simply keeps the blank document it starts with.
+        if (IsWebScheme(scheme) || ownBlank || g_strcmp0(uri, "about:srcdoc") == 0 ||
+            scheme == "data" || scheme == "blob")
           return FALSE;
         webkit_policy_decision_ignore(decision);
         return TRUE;

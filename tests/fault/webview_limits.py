@@ -41,30 +41,33 @@ HOSTILE_PAGE = """<!DOCTYPE html>
       '<embed type="application/x-shockwave-flash" src="/evidence/plugin.swf" width="8" height="8">' +
       '<object type="application/x-java-applet" data="/evidence/applet.jar" width="8" height="8"></object>');
   document.getElementById("save").click();
-  setTimeout(function () {{ location.href = "/download/attachment"; }}, 300);
-  setTimeout(function () {{ location.href = "file://{local}"; }}, 700);
-  setTimeout(function () {{
-    report("stayed-after-file");
+  // One attempt at a time, each report well apart from the next attempt: a navigation
+  // that gets past the policy check stops the page's loads still in flight.
+  var steps = [
+    function () {{ location.href = "/download/attachment"; }},
+    function () {{ location.href = "file://{local}"; }},
+    function () {{ report("stayed-after-file"); }},
     // Answered with 204, so the page stays after going there.
-    location.href = "http://localhost:{port}/evidence/other-host";
-  }}, 1500);
-  setTimeout(function () {{
-    report("stayed-after-other-host");
-    location.href = URL.createObjectURL(new Blob(
-        ['<img src="http://127.0.0.1:{port}/evidence/blob-page">'], {{type: "text/html"}}));
-  }}, 2500);
-  setTimeout(function () {{
-    report("stayed-after-blob");
-    location.href = "data:text/html,<img src='http://127.0.0.1:{port}/evidence/data-page'>";
-  }}, 3000);
-  setTimeout(function () {{
-    report("stayed-after-data");
-    alert("hostile");
-    var answers = [confirm("hostile?"), prompt("hostile?", "yes")];
-    report("dialogs-answered-" + answers.join("-"));
-    setInterval(function () {{ window.print(); }}, 300);
-    report("printing");
-  }}, 3500);
+    function () {{ location.href = "http://localhost:{port}/evidence/other-host"; }},
+    function () {{ report("stayed-after-other-host"); }},
+    function () {{
+      location.href = URL.createObjectURL(new Blob(
+          ['<img src="http://127.0.0.1:{port}/evidence/blob-page">'], {{type: "text/html"}}));
+    }},
+    function () {{ report("stayed-after-blob"); }},
+    function () {{ location.href = "data:text/html,<img src='http://127.0.0.1:{port}/evidence/data-page'>"; }},
+    function () {{ report("stayed-after-data"); }},
+    function () {{ location.href = "about:blank"; }},
+    function () {{
+      report("stayed-after-about");
+      alert("hostile");
+      var answers = [confirm("hostile?"), prompt("hostile?", "yes")];
+      report("dialogs-answered-" + answers.join("-"));
+      setInterval(function () {{ window.print(); }}, 300);
+      report("printing");
+    }},
+  ];
+  steps.forEach(function (step, i) {{ setTimeout(step, 400 * (i + 1)); }});
 </script>
 </body></html>
 """
@@ -250,11 +253,12 @@ class WebViewLimits(unittest.TestCase):
         self.assertNotIn("/evidence/file-page", self.evidence())
         self.assertIn("/report/stayed-after-file", paths)
 
-    def test_no_page_from_blob_or_data(self):
+    def test_no_page_from_blob_data_or_about(self):
         paths = [p for _, p in self.run_page()]
         self.assertNotIn("/evidence/blob-page", self.evidence())
         self.assertNotIn("/evidence/data-page", self.evidence())
         self.assertIn("/report/stayed-after-data", paths)
+        self.assertIn("/report/stayed-after-about", paths)
 
     # Over http the page may go to, and frame, another host than the one it came from.
     def test_navigation_and_frame_to_another_host(self):
