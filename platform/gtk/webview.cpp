@@ -51,7 +51,9 @@ String SchemeOf(const char* uri) {
   return scheme ? String(scheme.get()) : String();
 }
 
-bool IsWebScheme(const String& scheme) { return scheme == "http" || scheme == "https"; }
+bool IsWebScheme(const String& scheme) {
+  return scheme == "http" || scheme == "https";
+}
 
 // Whether loading `target` over the page at `shown` may only move the shown page to
 // another fragment: WebKit does that when the two differ only after "#" and the target
@@ -78,8 +80,10 @@ bool MayStayInDocument(const String& target, const char* shown) {
   };
   return sameCaseless(g_uri_get_scheme(a.get()), g_uri_get_scheme(b.get())) &&
          sameCaseless(g_uri_get_host(a.get()), g_uri_get_host(b.get())) &&
-         port(a.get()) == port(b.get()) && same(g_uri_get_userinfo(a.get()), g_uri_get_userinfo(b.get())) &&
-         same(path(a.get()), path(b.get())) && same(g_uri_get_query(a.get()), g_uri_get_query(b.get()));
+         port(a.get()) == port(b.get()) &&
+         same(g_uri_get_userinfo(a.get()), g_uri_get_userinfo(b.get())) &&
+         same(path(a.get()), path(b.get())) &&
+         same(g_uri_get_query(a.get()), g_uri_get_query(b.get()));
 }
 
 // A page may not save anything: a download that starts anyway (an <a download> link is
@@ -111,11 +115,11 @@ WebKitWebContext* PlayerWebContext() {
     webkit_memory_pressure_settings_set_poll_interval(limits.get(), kMemoryPollSeconds);
     // The network process takes its limits from here when it starts.
     webkit_website_data_manager_set_memory_pressure_settings(limits.get());
-    auto data = GObjectPtr<WebKitWebsiteDataManager>::Adopt(
-        webkit_website_data_manager_new_ephemeral());
-    auto* c = WEBKIT_WEB_CONTEXT(g_object_new(WEBKIT_TYPE_WEB_CONTEXT, "website-data-manager",
-                                              data.get(), "memory-pressure-settings",
-                                              limits.get(), nullptr));
+    auto data =
+        GObjectPtr<WebKitWebsiteDataManager>::Adopt(webkit_website_data_manager_new_ephemeral());
+    auto* c =
+        WEBKIT_WEB_CONTEXT(g_object_new(WEBKIT_TYPE_WEB_CONTEXT, "website-data-manager", data.get(),
+                                        "memory-pressure-settings", limits.get(), nullptr));
     webkit_web_context_set_sandbox_enabled(c, TRUE);
     webkit_web_context_set_cache_model(c, WEBKIT_CACHE_MODEL_DOCUMENT_VIEWER);
     g_signal_connect(c, "download-started", G_CALLBACK(&OnDownloadStarted), nullptr);
@@ -131,9 +135,9 @@ class WebKitViewPeer : public WebViewPeer {
     // player page's play() fails with NotAllowedError.
     auto policies = GObjectPtr<WebKitWebsitePolicies>::Adopt(
         webkit_website_policies_new_with_policies("autoplay", WEBKIT_AUTOPLAY_ALLOW, nullptr));
-    view_ = GObjectPtr<GtkWidget>::RefSink(GTK_WIDGET(
-        g_object_new(WEBKIT_TYPE_WEB_VIEW, "web-context", PlayerWebContext(), "website-policies",
-                     policies.get(), nullptr)));
+    view_ = GObjectPtr<GtkWidget>::RefSink(
+        GTK_WIDGET(g_object_new(WEBKIT_TYPE_WEB_VIEW, "web-context", PlayerWebContext(),
+                                "website-policies", policies.get(), nullptr)));
     WebKitSettings* settings = webkit_web_view_get_settings(WEBKIT_WEB_VIEW(view_.get()));
     webkit_settings_set_enable_developer_extras(settings, FALSE);
     webkit_settings_set_javascript_can_open_windows_automatically(settings, FALSE);
@@ -230,16 +234,13 @@ class WebKitViewPeer : public WebViewPeer {
   }
 
   // Pages may not open windows of their own.
-  static GtkWidget* OnCreate(WebKitWebView*, WebKitNavigationAction*, gpointer) {
-    return nullptr;
-  }
+  static GtkWidget* OnCreate(WebKitWebView*, WebKitNavigationAction*, gpointer) { return nullptr; }
 
   // Left to GTK, printing shows a dialog over the tuner (even from a hidden view) that
   // takes every key until it is closed; a page may print in a loop.
   static gboolean OnPrint(WebKitWebView*, WebKitPrintOperation*, gpointer) { return TRUE; }
 
-  static gboolean OnRunFileChooser(WebKitWebView*, WebKitFileChooserRequest* request,
-                                   gpointer) {
+  static gboolean OnRunFileChooser(WebKitWebView*, WebKitFileChooserRequest* request, gpointer) {
     webkit_file_chooser_request_cancel(request);
     return TRUE;
   }
@@ -285,8 +286,9 @@ class WebKitViewPeer : public WebViewPeer {
         const char* uri =
             webkit_uri_request_get_uri(webkit_response_policy_decision_get_request(response));
         const bool ownBlank = self->afterBlank_ && g_strcmp0(uri, kBlankPage) == 0;
-        const bool refusedPage = webkit_response_policy_decision_is_main_frame_main_resource(response) &&
-                                 !IsWebScheme(SchemeOf(uri)) && !ownBlank;
+        const bool refusedPage =
+            webkit_response_policy_decision_is_main_frame_main_resource(response) &&
+            !IsWebScheme(SchemeOf(uri)) && !ownBlank;
         if (refusedPage || IsAttachment(webkit_response_policy_decision_get_response(response)) ||
             !webkit_response_policy_decision_is_mime_type_supported(response)) {
           webkit_policy_decision_ignore(decision);
@@ -301,7 +303,8 @@ class WebKitViewPeer : public WebViewPeer {
 
   // WebKit downloads a response marked as an attachment instead of showing it.
   static bool IsAttachment(WebKitURIResponse* response) {
-    SoupMessageHeaders* headers = response ? webkit_uri_response_get_http_headers(response) : nullptr;
+    SoupMessageHeaders* headers =
+        response ? webkit_uri_response_get_http_headers(response) : nullptr;
     if (!headers) return false;
     const char* disposition = soup_message_headers_get_one(headers, "Content-Disposition");
     if (!disposition) return false;
