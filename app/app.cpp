@@ -49,6 +49,16 @@ void Startup() {
   MakeDefaultView();
 }
 
+int AppExit() {
+  // The sounds first, then the windows, and the shared menu bar last of all.
+  tunedRelease();
+  amnoiseRelease();
+  fmnoiseRelease();
+  platform::RuntimeReleaseWindows();
+  MenuBar1::ReleaseInstance();
+  return platform::RuntimeExit();
+}
+
 int PalmenoMain() {
   // Without a runtime (no display to open, say) nothing else can run: say why and fail.
   try {
@@ -71,13 +81,7 @@ int PalmenoMain() {
     platform::UnhandledException(platform::RuntimeException("an exception of unknown type"));
   }
 
-  // The sounds first, then the windows, and the shared menu bar last of all.
-  tunedRelease();
-  amnoiseRelease();
-  fmnoiseRelease();
-  platform::RuntimeReleaseWindows();
-  MenuBar1::ReleaseInstance();
-  const int status = platform::RuntimeExit();
+  const int status = AppExit();
   // A run that ended in an exception did not succeed, whatever the runtime says.
   return failed && status == 0 ? 1 : status;
 }
