@@ -15,7 +15,11 @@
 // A pipeline that fails (the sound server restarted, a laptop switched its output) is not
 // used again: taking it back to READY and prerolling it again left it silent, because its
 // sink keeps the connection that the server dropped. The next Play or PlayLooping builds a
-// new pipeline, whose sink connects afresh.
+// new pipeline, whose sink connects afresh. The pulse sinks of a process share one
+// connection to the server, so when the output fails under one sound, every sound's
+// pipeline is given up: a sound that waited prerolled would otherwise keep the dead
+// connection alive, and a pipeline built next (the cue, loaded at the first tuning) would
+// be handed that connection and stay silent without an error.
 
 #include <gst/gst.h>
 #include <malloc.h>
@@ -23,6 +27,7 @@
 #include <cstdio>
 #include <set>
 #include <string>
+#include <vector>
 
 #include "platform/gtk/peers.h"
 
@@ -108,6 +113,13 @@ struct Pipeline {
   }
 };
 
+class GstSound;
+// Every sound that exists, so that a failed output can give up all their pipelines.
+std::vector<GstSound*>& AllSounds() {
+  static std::vector<GstSound*> sounds;
+  return sounds;
+}
+
 class GstSound : public SoundPeer {
  public:
   // A prerolled sound, or nullptr when the file cannot be played through the chosen sink.
@@ -153,7 +165,12 @@ class GstSound : public SoundPeer {
   };
 
  public:
-  GstSound(Key, std::filesystem::path path, bool silentSink) : path_(std::move(path)), silentSink_(silentSink) {}
+  GstSound(Key, std::filesystem::path path, bool silentSink) : path_(std::move(path)), silentSink_(silentSink) {
+    AllSounds().push_back(this);
+  }
+  ~GstSound() override { std::erase(AllSounds(), this); }
+  GstSound(const GstSound&) = delete;
+  GstSound& operator=(const GstSound&) = delete;
 
  private:
   // A new pipeline for the file, prerolled, or nullptr.
@@ -243,6 +260,16 @@ class GstSound : public SoundPeer {
     Seek(GST_SEEK_FLAG_FLUSH);
   }
 
+  // The pipeline lets go of its device and its connection now; it is replaced at the next
+  // Play, not reused, and not here, where its own bus may be in dispatch.
+  void GiveUpPipeline() {
+    restTimer_.Remove();
+    mode_ = Mode::Idle;
+    if (failed_) return;
+    failed_ = true;
+    if (pipeline_) gst_element_set_state(pipeline_->bin.get(), GST_STATE_NULL);
+  }
+
   static gboolean OnPlayedOut(gpointer data) {
     auto* self = static_cast<GstSound*>(data);
     self->restTimer_.Forget();
@@ -272,15 +299,17 @@ class GstSound : public SoundPeer {
           error.reset(raw);
         }
         // Told once per failure: the other errors the same fault posts are not read.
-        std::fprintf(stderr, "palmeno: sound %s failed (%s); it is set up again when next played\n",
-                     self->path_.filename().c_str(), error ? error->message : "unknown error");
+        const bool output = GST_MESSAGE_SRC(message) == GST_OBJECT(self->pipeline_->sink) ||
+                            gst_object_has_as_ancestor(GST_MESSAGE_SRC(message), GST_OBJECT(self->pipeline_->sink));
+        std::fprintf(stderr, "palmeno: sound %s failed (%s); %s set up again when next played\n",
+                     self->path_.filename().c_str(), error ? error->message : "unknown error",
+                     output ? "every sound is" : "it is");
         std::fflush(stderr);
-        self->restTimer_.Remove();
-        self->mode_ = Mode::Idle;
-        self->failed_ = true;
-        // The failed pipeline lets go of its device now; it is replaced, not reused, and
-        // not here, inside its own bus's dispatch.
-        gst_element_set_state(self->pipeline_->bin.get(), GST_STATE_NULL);
+        if (output) {
+          for (GstSound* sound : AllSounds()) sound->GiveUpPipeline();
+        } else {
+          self->GiveUpPipeline();
+        }
         break;
       }
       default:
