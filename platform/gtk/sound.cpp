@@ -82,16 +82,13 @@ const char* PackageOf(const char* element) {
 }
 
 bool ElementExists(const char* name) {
-  GstElementFactory* factory = gst_element_factory_find(name);
-  if (!factory) return false;
-  gst_object_unref(factory);
-  return true;
+  return std::unique_ptr<GstElementFactory, GstObjectDeleter>(gst_element_factory_find(name)) != nullptr;
 }
 
 GstElement* MakeElement(const char* name) {
   GstElement* element = gst_element_factory_make(name, nullptr);
   if (!element)
-    ReportOnce(std::string("the GStreamer element \"") + name + "\" is missing, so sounds cannot play; it comes " +
+    ReportOnce(std::string("the GStreamer element \"") + name + "\" that the sounds need is missing; it comes " +
                "with the Debian package " + PackageOf(name));
   return element;
 }
@@ -293,11 +290,7 @@ class GstSound : public SoundPeer {
         break;
       case GST_MESSAGE_ERROR: {
         GErrorPtr error;
-        {
-          GError* raw = nullptr;
-          gst_message_parse_error(message, &raw, nullptr);
-          error.reset(raw);
-        }
+        gst_message_parse_error(message, Out(error), nullptr);
         // Told once per failure: the other errors the same fault posts are not read.
         const bool output = GST_MESSAGE_SRC(message) == GST_OBJECT(self->pipeline_->sink) ||
                             gst_object_has_as_ancestor(GST_MESSAGE_SRC(message), GST_OBJECT(self->pipeline_->sink));
