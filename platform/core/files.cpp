@@ -5,8 +5,8 @@
 #include <unistd.h>
 
 #include <cerrno>
-#include <cstdlib>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <set>
 #include <system_error>
@@ -103,8 +103,9 @@ std::shared_ptr<Sound> FolderItem::OpenAsSound() const {
     // it comes from are what a user can act on. Told once per file.
     static std::set<fs::path> told;
     if (told.insert(path_).second) {
-      const String line = "palmeno: the sound file " + path_.string() +
-                          " is missing; it is installed with Palmeno (cmake --install), so install Palmeno again\n";
+      const String line =
+          "palmeno: the sound file " + path_.string() +
+          " is missing; it is installed with Palmeno (cmake --install), so install Palmeno again\n";
       std::fwrite(line.data(), 1, line.size(), stderr);
     }
     return nullptr;

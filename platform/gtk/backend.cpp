@@ -52,15 +52,17 @@ class GtkBackend : public Backend {
     // A plain GApplication, not GtkApplication: it only owns the name and answers a later
     // start; windows, menus and the quit stay the runtime's. It is never run, since the
     // runtime's loop serves its bus messages on the same main context.
-    application_ =
-        GObjectPtr<GApplication>::Adopt(g_application_new(kApplicationId, G_APPLICATION_DEFAULT_FLAGS));
+    application_ = GObjectPtr<GApplication>::Adopt(
+        g_application_new(kApplicationId, G_APPLICATION_DEFAULT_FLAGS));
     activate_ = SignalConnection(application_.get(), "activate", &OnActivate, nullptr);
     GErrorPtr error;
     // Without a reachable bus GLib registers the application as a local one, unique to
     // nothing: the program runs as it would without a session bus.
     if (!g_application_register(application_.get(), nullptr, Out(error))) {
-      std::fprintf(stderr, "palmeno: cannot register on the session bus (%s); not checking for another Palmeno\n",
-                   error ? error->message : "unknown error");
+      std::fprintf(
+          stderr,
+          "palmeno: cannot register on the session bus (%s); not checking for another Palmeno\n",
+          error ? error->message : "unknown error");
       activate_.Disconnect();
       application_.reset();
       return false;
@@ -80,8 +82,8 @@ class GtkBackend : public Backend {
           display && *display
               ? String("cannot open the display \"") + display +
                     "\" named by DISPLAY: is the X server running, and may this user use it?"
-              : String("cannot open the display: DISPLAY is not set; run Palmeno in a graphical session, "
-                       "or set DISPLAY to the X server to use"));
+              : String("cannot open the display: DISPLAY is not set; run Palmeno in a graphical "
+                       "session, or set DISPLAY to the X server to use"));
     }
     gtk_window_set_default_icon_name(kIconName);
     GErrorPtr error;

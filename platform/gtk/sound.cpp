@@ -82,14 +82,16 @@ const char* PackageOf(const char* element) {
 }
 
 bool ElementExists(const char* name) {
-  return std::unique_ptr<GstElementFactory, GstObjectDeleter>(gst_element_factory_find(name)) != nullptr;
+  return std::unique_ptr<GstElementFactory, GstObjectDeleter>(gst_element_factory_find(name)) !=
+         nullptr;
 }
 
 GstElement* MakeElement(const char* name) {
   GstElement* element = gst_element_factory_make(name, nullptr);
   if (!element)
-    ReportOnce(std::string("the GStreamer element \"") + name + "\" that the sounds need is missing; it comes " +
-               "with the Debian package " + PackageOf(name));
+    ReportOnce(std::string("the GStreamer element \"") + name +
+               "\" that the sounds need is missing; it comes with the Debian package " +
+               PackageOf(name));
   return element;
 }
 
@@ -162,7 +164,8 @@ class GstSound : public SoundPeer {
   };
 
  public:
-  GstSound(Key, std::filesystem::path path, bool silentSink) : path_(std::move(path)), silentSink_(silentSink) {
+  GstSound(Key, std::filesystem::path path, bool silentSink)
+      : path_(std::move(path)), silentSink_(silentSink) {
     AllSounds().push_back(this);
   }
   ~GstSound() override { std::erase(AllSounds(), this); }
@@ -204,9 +207,11 @@ class GstSound : public SoundPeer {
   }
 
   static bool Preroll(Pipeline& p) {
-    if (gst_element_set_state(p.bin.get(), GST_STATE_PAUSED) == GST_STATE_CHANGE_FAILURE) return false;
+    if (gst_element_set_state(p.bin.get(), GST_STATE_PAUSED) == GST_STATE_CHANGE_FAILURE)
+      return false;
     GstState state = GST_STATE_VOID_PENDING;
-    if (gst_element_get_state(p.bin.get(), &state, nullptr, 10 * GST_SECOND) != GST_STATE_CHANGE_SUCCESS ||
+    if (gst_element_get_state(p.bin.get(), &state, nullptr, 10 * GST_SECOND) !=
+            GST_STATE_CHANGE_SUCCESS ||
         state != GST_STATE_PAUSED)
       return false;
     // Prerolled means the stream's format reached the sink; without one there is nothing
@@ -232,8 +237,8 @@ class GstSound : public SoundPeer {
   }
 
   void Seek(GstSeekFlags flags) {
-    gst_element_seek(pipeline_->bin.get(), 1.0, GST_FORMAT_TIME, flags, GST_SEEK_TYPE_SET, 0, GST_SEEK_TYPE_NONE,
-                     GST_CLOCK_TIME_NONE);
+    gst_element_seek(pipeline_->bin.get(), 1.0, GST_FORMAT_TIME, flags, GST_SEEK_TYPE_SET, 0,
+                     GST_SEEK_TYPE_NONE, GST_CLOCK_TIME_NONE);
   }
 
   // Whether the stream really stands at its end. An end-of-stream message posted just
@@ -292,8 +297,9 @@ class GstSound : public SoundPeer {
         GErrorPtr error;
         gst_message_parse_error(message, Out(error), nullptr);
         // Told once per failure: the other errors the same fault posts are not read.
-        const bool output = GST_MESSAGE_SRC(message) == GST_OBJECT(self->pipeline_->sink) ||
-                            gst_object_has_as_ancestor(GST_MESSAGE_SRC(message), GST_OBJECT(self->pipeline_->sink));
+        const bool output =
+            GST_MESSAGE_SRC(message) == GST_OBJECT(self->pipeline_->sink) ||
+            gst_object_has_as_ancestor(GST_MESSAGE_SRC(message), GST_OBJECT(self->pipeline_->sink));
         std::fprintf(stderr, "palmeno: sound %s failed (%s); %s set up again when next played\n",
                      self->path_.filename().c_str(), error ? error->message : "unknown error",
                      output ? "every sound is" : "it is");
@@ -349,8 +355,10 @@ std::unique_ptr<SoundPeer> OpenSoundPeer(const std::filesystem::path& path) {
   // the program runs; a file that even a silent sink cannot play is no sound.
   if (auto sound = GstSound::Open(path, true)) {
     if (!ElementExists("pulsesink"))
-      ReportOnce("no audio output, sounds are silent: the GStreamer element \"pulsesink\" is missing; it comes "
-                 "with the Debian package " + std::string(PackageOf("pulsesink")));
+      ReportOnce(
+          "no audio output, sounds are silent: the GStreamer element \"pulsesink\" is missing; it "
+          "comes with the Debian package " +
+          std::string(PackageOf("pulsesink")));
     else
       ReportOnce("no audio output, sounds are silent: no sound server answered");
     ReturnFreedMemory();
@@ -361,7 +369,8 @@ std::unique_ptr<SoundPeer> OpenSoundPeer(const std::filesystem::path& path) {
   for (const char* name : {"filesrc", "wavparse", "audioconvert", "audioresample", "fakesink"})
     if (!ElementExists(name)) elementsExist = false;
   if (elementsExist)
-    ReportOnce("the sound file " + path.string() + " cannot be played (it is not a WAV file that GStreamer can read)");
+    ReportOnce("the sound file " + path.string() +
+               " cannot be played (it is not a WAV file that GStreamer can read)");
   return nullptr;
 }
 
