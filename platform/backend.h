@@ -35,6 +35,11 @@ class Backend {
   virtual ~Backend() = default;
   // Called by RuntimeInit, after the GLib main context is ready.
   virtual void Init() = 0;
+  // Called by RuntimeInit before Init. When this program already runs for the user, asks
+  // that instance to present its windows and answers true: the runtime then quits at once
+  // with status 0, and neither the start-up nor the event loop runs. Otherwise this
+  // instance is the one that later starts are handed to, for as long as the runtime lasts.
+  virtual bool PresentRunningInstance() { return false; }
   virtual std::unique_ptr<WindowPeer> CreateWindowPeer(Window& window) = 0;
   // A peer for a control of that window; nullptr for controls that draw nothing.
   virtual std::unique_ptr<ControlPeer> CreateControlPeer(Control& control, WindowPeer& window) = 0;

@@ -7,8 +7,10 @@
 
 #include <cerrno>
 #include <algorithm>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <set>
 #include <system_error>
 
 #include "platform/backend.h"
@@ -136,6 +138,15 @@ std::shared_ptr<Picture> FolderItem::OpenAsPicture() const {
 std::shared_ptr<Sound> FolderItem::OpenAsSound() const {
   if (!Exists()) {
     lastError_ = ENOENT;
+    // The program only goes on to say that the sound is missing; the file's name and where
+    // it comes from are what a user can act on. Told once per file.
+    static std::set<fs::path> told;
+    if (told.insert(path_).second) {
+      const String line =
+          "palmeno: the sound file " + path_.string() +
+          " is missing; it is installed with Palmeno (cmake --install), so install Palmeno again\n";
+      std::fwrite(line.data(), 1, line.size(), stderr);
+    }
     return nullptr;
   }
   return CurrentBackend().OpenSound(path_);

@@ -84,13 +84,7 @@ void MenuItem::Remove(Int32 index) {
 }
 
 bool QuitMenuItem::Event_Action() {
-  // The windows close first, each with its Close event, so that what they save on closing
-  // is saved before the application ends.
-  // A Close event that failed (its settings not saved, say) makes the exit status tell.
-  bool completed = true;
-  for (const auto& w : detail::LiveWindows())
-    if (w->IsLive() && !w->FinishClose()) completed = false;
-  Quit(completed ? 0 : 1);
+  CloseWindowsAndQuit();
   return true;
 }
 

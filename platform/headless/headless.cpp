@@ -90,12 +90,27 @@ class HeadlessPicturePeer : public PicturePeer {};
 class HeadlessSoundPeer : public SoundPeer {
  public:
   explicit HeadlessSoundPeer(String name) : name_(std::move(name)) {}
-  void Play() override { Note("sound.play " + name_); }
-  void PlayLooping() override { Note("sound.loop " + name_); }
-  void Stop() override { Note("sound.stop " + name_); }
+  void Play() override {
+    Note("sound.play " + name_);
+    playing_ = true;
+    looping_ = false;
+  }
+  void PlayLooping() override {
+    Note("sound.loop " + name_);
+    playing_ = looping_ = true;
+  }
+  void Stop() override {
+    Note("sound.stop " + name_);
+    playing_ = looping_ = false;
+  }
+  // No time passes here: a sound played once plays until it is stopped.
+  bool IsPlaying() const override { return playing_; }
+  bool IsLooping() const override { return looping_; }
 
  private:
   String name_;
+  bool playing_ = false;
+  bool looping_ = false;
 };
 
 // The first bytes of a file, fewer when the file is shorter; empty when it cannot be read.

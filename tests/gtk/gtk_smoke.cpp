@@ -2,6 +2,7 @@
 // canvas, a line and a menu bar, a looping sound, and a hidden window with a web view.
 // It prints one line per event it receives and takes commands on standard input:
 //   loop | play | stop        the sound given by --wav
+//   state                     prints "sound idle", "sound playing" or "sound looping"
 //   load URL                  loads URL into the hidden web view
 //   quit                      ends the event loop
 // Printed: "open", "key CODE" (the byte of a one-byte key text, else the text),
@@ -132,6 +133,9 @@ void Command(const std::string& line) {
     if (line == "loop") sound->PlayLooping();
     if (line == "play") sound->Play();
     if (line == "stop") sound->Stop();
+  } else if (line == "state") {
+    if (!sound) return Say("error no sound");
+    Say(sound->IsLooping() ? "sound looping" : sound->IsPlaying() ? "sound playing" : "sound idle");
   } else if (line.rfind("load ", 0) == 0) {
     player->viewer->LoadURL(line.substr(5));
   } else if (!line.empty()) {
