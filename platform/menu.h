@@ -71,6 +71,9 @@ class MenuItem : public std::enable_shared_from_this<MenuItem> {
   template <class F>
   void Notify(F&& tell);
 
+  friend class MenuBar;
+  MenuBar* asBar_ = nullptr;  // set on a menu bar only: itself
+
   String name_, text_, shortcut_;
   bool autoEnable_ = false, checked_ = false, enabled_ = true;
   MenuItem* parent_ = nullptr;
@@ -81,6 +84,7 @@ class MenuItem : public std::enable_shared_from_this<MenuItem> {
 // keeps a view of its own.
 class MenuBar : public MenuItem {
  public:
+  MenuBar() { asBar_ = this; }
   // Adding an observer twice has no further effect; removing one not added does nothing.
   void AddObserver(MenuObserver* observer);
   void RemoveObserver(MenuObserver* observer);

@@ -12,16 +12,16 @@ namespace platform {
 const MenuBar* MenuItem::Bar() const {
   const MenuItem* top = this;
   while (top->parent_) top = top->parent_;
-  return dynamic_cast<const MenuBar*>(top);
+  return top->asBar_;
 }
 
 template <class F>
 void MenuItem::Notify(F&& tell) {
   const MenuBar* bar = Bar();
-  if (!bar || bar->Observers().empty()) return;
-  // A copy: an observer may come or go while the others are told.
-  const std::vector<MenuObserver*> observers = bar->Observers();
-  for (MenuObserver* o : observers) tell(*o);
+  if (!bar) return;
+  // By index, the size read afresh: an observer may leave while the others are told.
+  const std::vector<MenuObserver*>& observers = bar->Observers();
+  for (std::size_t i = 0; i < observers.size(); ++i) tell(*observers[i]);
 }
 
 void MenuBar::AddObserver(MenuObserver* observer) {
