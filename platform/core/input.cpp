@@ -182,8 +182,7 @@ std::shared_ptr<Canvas> CanvasAt(const Window& window, Int32 x, Int32 y) {
     if (!canvas || !canvas->Visible() || !canvas->Enabled()) continue;
     // Compared in 64 bits: a canvas near the Int32 limits must not wrap around.
     const std::int64_t left = canvas->Left(), top = canvas->Top();
-    if (x < left || y < top || x >= left + canvas->Width() || y >= top + canvas->Height())
-      continue;
+    if (x < left || y < top || x >= left + canvas->Width() || y >= top + canvas->Height()) continue;
     return canvas;
   }
   return nullptr;

@@ -18,8 +18,8 @@
 namespace platform {
 namespace {
 
-using input::KeyPress;
 using input::kCommand;
+using input::KeyPress;
 using input::kOption;
 using input::kShift;
 
@@ -28,19 +28,35 @@ TEST(KeyText, NamedKeysHaveTextsCharactersAreThemselvesModifiersAloneNone) {
     KeyPress press;
     std::optional<String> text;
   } cases[] = {
-      {{"Left"}, "\x1c"},     {{"Right"}, "\x1d"},    {{"Up"}, "\x1e"},
-      {{"Down"}, "\x1f"},     {{"Return"}, "\r"},     {{"Escape"}, "\x1b"},
-      {{"BackSpace"}, "\b"},  {{"Tab"}, "\t"},        {{"Delete"}, "\x7f"},
-      {{"Home"}, "\x01"},     {{"End"}, "\x04"},      {{"Help"}, "\x05"},
-      {{"Insert"}, "\x05"},   {{"PageUp"}, "\x0b"},   {{"PageDown"}, "\x0c"},
-      {{" "}, " "},           {{"b"}, "b"},           {{"B", kShift}, "B"},
+      {{"Left"}, "\x1c"},
+      {{"Right"}, "\x1d"},
+      {{"Up"}, "\x1e"},
+      {{"Down"}, "\x1f"},
+      {{"Return"}, "\r"},
+      {{"Escape"}, "\x1b"},
+      {{"BackSpace"}, "\b"},
+      {{"Tab"}, "\t"},
+      {{"Delete"}, "\x7f"},
+      {{"Home"}, "\x01"},
+      {{"End"}, "\x04"},
+      {{"Help"}, "\x05"},
+      {{"Insert"}, "\x05"},
+      {{"PageUp"}, "\x0b"},
+      {{"PageDown"}, "\x0c"},
+      {{" "}, " "},
+      {{"b"}, "b"},
+      {{"B", kShift}, "B"},
       {{"東"}, "東"},
       // Keys without a text of their own: the function-key code.
-      {{"F1"}, "\x10"},       {{"F10"}, "\x10"},      {{"Pause"}, "\x10"},
-      {{"Menu"}, "\x10"},     {{""}, "\x10"},
+      {{"F1"}, "\x10"},
+      {{"F10"}, "\x10"},
+      {{"Pause"}, "\x10"},
+      {{"Menu"}, "\x10"},
+      {{""}, "\x10"},
       // A key held with Control still gives its text when no shortcut takes it.
       {{"x", kCommand}, "x"},
-      {{"Shift_L", 0, true}, std::nullopt},  {{"Control_R", kCommand, true}, std::nullopt},
+      {{"Shift_L", 0, true}, std::nullopt},
+      {{"Control_R", kCommand, true}, std::nullopt},
   };
   for (const Case& c : cases) EXPECT_EQ(input::KeyText(c.press), c.text) << c.press.key;
 }
@@ -51,14 +67,21 @@ TEST(Shortcut, ParsesTextsAndMatchesExactModifiersInAnyLetterCase) {
     const char* text;
     std::optional<S> expected;
   } cases[] = {
-      {"Cmd+Q", S{"q", kCommand}},        {"cmd+q", S{"q", kCommand}},
-      {"Q", S{"q", kCommand}},            {"Shift+Cmd+N", S{"n", kCommand | kShift}},
+      {"Cmd+Q", S{"q", kCommand}},
+      {"cmd+q", S{"q", kCommand}},
+      {"Q", S{"q", kCommand}},
+      {"Shift+Cmd+N", S{"n", kCommand | kShift}},
       {"Option+Cmd+F5", S{"F5", kCommand | kOption}},
-      {"Alt+X", S{"x", kOption}},         {"Cmd++", S{"+", kCommand}},
-      {"Cmd+,", S{",", kCommand}},        {"Ctrl+pageup", S{"PageUp", kCommand}},
-      {"Cmd+Space", S{" ", kCommand}},    {"", std::nullopt},
-      {"Cmd+", std::nullopt},             {"Hyper+Q", std::nullopt},
-      {"Cmd+NoSuchKey", std::nullopt},    {"Cmd+F0", std::nullopt},
+      {"Alt+X", S{"x", kOption}},
+      {"Cmd++", S{"+", kCommand}},
+      {"Cmd+,", S{",", kCommand}},
+      {"Ctrl+pageup", S{"PageUp", kCommand}},
+      {"Cmd+Space", S{" ", kCommand}},
+      {"", std::nullopt},
+      {"Cmd+", std::nullopt},
+      {"Hyper+Q", std::nullopt},
+      {"Cmd+NoSuchKey", std::nullopt},
+      {"Cmd+F0", std::nullopt},
   };
   for (const Case& c : cases) EXPECT_EQ(input::ParseShortcut(c.text), c.expected) << c.text;
 
@@ -142,7 +165,8 @@ class InputTest : public testing::RuntimeTest {
     auto file = std::make_shared<MenuItem>();
     file->SetText("File");
     bar->Append(file);
-    for (auto [name, shortcut] : {std::pair{"Quit", "Cmd+Q"}, {"Next", "Shift+Cmd+N"}, {"Gone", "Cmd+G"}}) {
+    for (auto [name, shortcut] :
+         {std::pair{"Quit", "Cmd+Q"}, {"Next", "Shift+Cmd+N"}, {"Gone", "Cmd+G"}}) {
       auto item = std::make_shared<SayingItem>();
       item->SetName(name);
       item->SetText(name);
@@ -160,13 +184,13 @@ TEST_F(InputTest, TheTopmostVisibleEnabledCanvasUnderThePointerTakesTheClick) {
     Int32 x, y;
     std::vector<std::string> said;
   } cases[] = {
-      {60, 15, {"over 10 5"}},        // both hold the point: the one added later
-      {10, 35, {"under 10 35"}},      // only the lower one
-      {79, 29, {"over 29 19"}},       // the last pixel inside
-      {80, 30, {"under 80 30"}},      // just outside the upper one
-      {100, 5, {}},                   // right of both
+      {60, 15, {"over 10 5"}},            // both hold the point: the one added later
+      {10, 35, {"under 10 35"}},          // only the lower one
+      {79, 29, {"over 29 19"}},           // the last pixel inside
+      {80, 30, {"under 80 30"}},          // just outside the upper one
+      {100, 5, {}},                       // right of both
       {210, 10, {"behindHidden 10 10"}},  // the hidden canvas above it is passed over
-      {260, 10, {}},                  // a disabled canvas takes nothing, nor passes it on
+      {260, 10, {}},                      // a disabled canvas takes nothing, nor passes it on
       {-1, 5, {}},
   };
   std::uint32_t time = 1000;
