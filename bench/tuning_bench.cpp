@@ -13,7 +13,7 @@
 
 #include "app/media.h"
 #include "bench/program_env.h"
-#include "platform/headless.h"
+#include "platform/headless/headless.h"
 #include "platform/text.h"
 #include "platform/thread.h"
 #include "platform/types.h"

@@ -8,7 +8,10 @@
 #include <cstdio>
 
 #include "platform/exceptions.h"
-#include "platform/gtk/peers.h"
+#include "platform/gtk/picture.h"
+#include "platform/gtk/sound.h"
+#include "platform/gtk/webview.h"
+#include "platform/gtk/window_peer.h"
 
 namespace platform::gtkbackend {
 

@@ -8,7 +8,7 @@
 
 #include "app/media.h"
 #include "app/menubar1.h"
-#include "platform/headless.h"
+#include "platform/headless/headless.h"
 #include "platform/types.h"
 #include "support/program_fixture.h"
 #include "tuner/tuner_window.h"
