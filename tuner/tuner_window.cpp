@@ -146,19 +146,3 @@ void tunerWindow::CreateControls0() {
     worker.OnRun = [this](platform::Thread& t) { tuneStationThread_Run(t); };
   }
 }
-
-std::shared_ptr<platform::Line> tunerWindow::tuneBar() {
-  return std::dynamic_pointer_cast<platform::Line>(ControlByName("tuneBar"));
-}
-
-std::shared_ptr<platform::Canvas> tunerWindow::bandSwitch() {
-  return std::dynamic_pointer_cast<platform::Canvas>(ControlByName("bandSwitch"));
-}
-
-std::shared_ptr<platform::Canvas> tunerWindow::mainPower() {
-  return std::dynamic_pointer_cast<platform::Canvas>(ControlByName("mainPower"));
-}
-
-std::shared_ptr<platform::Thread> tunerWindow::tuneStationThread() {
-  return std::dynamic_pointer_cast<platform::Thread>(ControlByName("tuneStationThread"));
-}
