@@ -26,6 +26,13 @@ String Str(Int32 value);
 // The one-byte text of a code 0 to 255.
 String ChrB(Int32 code);
 
+// An address with every byte that an address cannot carry as it stands percent-encoded
+// ("%XX", upper-case hex): bytes 0x80 and above (so that a text which is not valid UTF-8
+// still makes an address), NUL and the other controls, DEL, the space, and " < > \ ^ ` { | }.
+// Every other byte is left as it is, "%" included, so a well-formed address comes back
+// unchanged and an escape already in it keeps its meaning.
+String PercentEncodeURLBytes(std::string_view url);
+
 // Byte-exact equality; 0 for equal texts, as a comparison would give.
 inline bool TextEquals(std::string_view a, std::string_view b) { return a == b; }
 inline int RuntimeStringCompare(std::string_view a, std::string_view b) {

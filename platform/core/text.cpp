@@ -21,6 +21,24 @@ String NthField(std::string_view text, std::string_view separator, Int32 n) {
                                                                   : end - start));
 }
 
+String PercentEncodeURLBytes(std::string_view url) {
+  static constexpr std::string_view kUnsafe = " \"<>\\^`{|}";
+  static constexpr char kHex[] = "0123456789ABCDEF";
+  String out;
+  out.reserve(url.size());
+  for (const char c : url) {
+    const auto byte = static_cast<unsigned char>(c);
+    if (byte < 0x20 || byte >= 0x7F || kUnsafe.find(c) != std::string_view::npos) {
+      out += '%';
+      out += kHex[byte >> 4];
+      out += kHex[byte & 0x0F];
+    } else {
+      out += c;
+    }
+  }
+  return out;
+}
+
 namespace {
 
 bool IsDigit(char c) { return c >= '0' && c <= '9'; }

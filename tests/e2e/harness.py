@@ -178,8 +178,9 @@ class Session:
         return os.path.join(self.desktop.env["XDG_CONFIG_HOME"], "Palmeno Prefs")
 
     def write_station_file(self, text):
-        with open(os.path.join(self.cwd, "station.txt"), "w", encoding="utf-8") as f:
-            f.write(text)
+        """Writes station.txt from a text (as UTF-8) or from bytes as they are."""
+        with open(os.path.join(self.cwd, "station.txt"), "wb") as f:
+            f.write(text if isinstance(text, bytes) else text.encode("utf-8"))
 
     def env(self):
         return self.desktop.env
@@ -214,11 +215,13 @@ class Session:
         self.recorder_thread.start()
         self.wait_for(lambda: len(self.recording) > 0, 10, "the recorder delivered nothing")
 
-    def start_service(self, delay=0.0):
+    def start_service(self, delay=0.0, redirect_host=None):
         self.service_log = self.path("service-requests.log")
         argv = [sys.executable, DEMO_SERVICE, "--port", str(service_port()), "--log", self.service_log]
         if delay:
             argv += ["--delay", str(delay)]
+        if redirect_host:
+            argv += ["--redirect-host", redirect_host]
         self.service = self.spawn("service", argv)
 
         def listening():

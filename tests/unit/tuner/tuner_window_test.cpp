@@ -202,7 +202,7 @@ class ProbeWindow : public tunerWindow {
 
 TEST_F(TunerWindowTest, ControlEventsRunTheWindowsOperationsWithTheControl) {
   const auto w = platform::Window::New<ProbeWindow>();
-  platform::headless::RunUntilIdle();
+  testsupport::Settle();
   auto& band = *w->bandSwitch();
   auto& power = *w->mainPower();
   auto& worker = *w->tuneStationThread();
@@ -212,7 +212,7 @@ TEST_F(TunerWindowTest, ControlEventsRunTheWindowsOperationsWithTheControl) {
   ASSERT_TRUE(power.OnEnableMenuItems);
   power.OnEnableMenuItems(power);
   worker.Run();
-  platform::headless::RunUntilIdle();
+  testsupport::Settle();
 
   using Call = ProbeWindow::Call;
   EXPECT_EQ(w->calls, (std::vector<Call>{{"bandSwitch_MouseDown", &band, 3, 7},
@@ -225,7 +225,7 @@ TEST_F(TunerWindowTest, ControlEventsRunTheWindowsOperationsWithTheControl) {
 
 TEST_F(TunerWindowTest, BuildingStartsNoPass) {
   const auto w = platform::Window::New<ProbeWindow>();
-  platform::headless::RunUntilIdle();
+  testsupport::Settle();
   EXPECT_EQ(w->tuneStationThread()->RunsCompleted(), 0u);
   EXPECT_TRUE(w->calls.empty());
 }
