@@ -17,8 +17,8 @@ class App : public platform::Application {
 void Startup();
 
 // The exit steps of the process: the cached sounds, then the windows, then the shared menu
-// bar are released, and the runtime shuts down. Returns the runtime's exit status. The test harness ends its
-// runs through here too.
+// bar are released, and the runtime shuts down. Returns the runtime's exit status. The test harness
+// ends its runs through here too.
 int AppExit();
 
 // The whole life of the process. Anything that escapes the start-up or the event loop is

@@ -2,6 +2,4 @@
 
 #include "app/app.h"
 
-int main() {
-  return PalmenoMain();
-}
+int main() { return PalmenoMain(); }

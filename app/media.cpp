@@ -61,7 +61,6 @@ const std::shared_ptr<Picture>& LoadPicture(PictureCache& cache) {
 
 }  // namespace media_detail
 
-
 std::shared_ptr<Sound> tuned() { return Load(tunedCache); }
 std::shared_ptr<Sound> amnoise() { return Load(amnoiseCache); }
 std::shared_ptr<Sound> fmnoise() { return Load(fmnoiseCache); }

@@ -30,8 +30,7 @@ struct Result {
 // Shows the usual console report and keeps every benchmark's result by name.
 class CollectingReporter : public benchmark::ConsoleReporter {
  public:
-  explicit CollectingReporter(bool color)
-      : ConsoleReporter(color ? OO_ColorTabular : OO_Tabular) {}
+  explicit CollectingReporter(bool color) : ConsoleReporter(color ? OO_ColorTabular : OO_Tabular) {}
   void ReportRuns(const std::vector<Run>& runs) override {
     ConsoleReporter::ReportRuns(runs);
     for (const auto& run : runs) {
@@ -62,7 +61,8 @@ struct Ratio {
 };
 
 std::string Name(const char* family, long arg) {
-  return std::string(family) + "/" + std::to_string(arg) + (std::string(family).starts_with("P1_") ? "/real_time" : "/manual_time");
+  return std::string(family) + "/" + std::to_string(arg) +
+         (std::string(family).starts_with("P1_") ? "/real_time" : "/manual_time");
 }
 
 int PrintSummary(const CollectingReporter& results, bool quick) {
@@ -95,17 +95,21 @@ int PrintSummary(const CollectingReporter& results, bool quick) {
     }
     const double ratio = a->secondsPerIteration / b->secondsPerIteration;
     const bool broken = r.checked && ratio > 2 * r.goal;
-    std::printf("  %-16s %-30s %10.1f ns/unit | %10.1f ns/unit (%.0fx %s) | ratio %.2fx, goal <= %.0fx%s%s\n",
-                r.figure, r.numerator.c_str(), a->secondsPerIteration / r.perUnit * 1e9,
-                b->secondsPerIteration / r.perUnit * 1e9 * r.goal, r.goal, r.baseline, ratio, r.goal,
-                r.checked ? "" : " (information)", broken ? "  BROKEN by a wide margin" : "");
+    std::printf(
+        "  %-16s %-30s %10.1f ns/unit | %10.1f ns/unit (%.0fx %s) | ratio %.2fx, goal <= "
+        "%.0fx%s%s\n",
+        r.figure, r.numerator.c_str(), a->secondsPerIteration / r.perUnit * 1e9,
+        b->secondsPerIteration / r.perUnit * 1e9 * r.goal, r.goal, r.baseline, ratio, r.goal,
+        r.checked ? "" : " (information)", broken ? "  BROKEN by a wide margin" : "");
     failures += broken ? 1 : 0;
   }
 
   // readStation's cost per line should not grow with the file.
-  auto small = results.Find(Name("ReadStation", 1000)), large = results.Find(Name("ReadStation", 100000));
+  auto small = results.Find(Name("ReadStation", 1000)),
+       large = results.Find(Name("ReadStation", 100000));
   if (small && large) {
-    const double growth = (large->secondsPerIteration / 100000) / (small->secondsPerIteration / 1000);
+    const double growth =
+        (large->secondsPerIteration / 100000) / (small->secondsPerIteration / 1000);
     const bool broken = growth > 4.0;
     std::printf("  %-16s per line at 100,000 / per line at 1,000: %.2fx, goal <= 2x (linear)%s\n",
                 "readStation", growth, broken ? "  BROKEN by a wide margin" : "");
@@ -113,15 +117,17 @@ int PrintSummary(const CollectingReporter& results, bool quick) {
   }
 
   if (auto p2 = results.Find("P2_EventWaitDuringPass/1000000/iterations:5/real_time")) {
-    std::printf("  %-16s longest wait of an event during a 1,000,000-station pass: %.3f ms "
-                "(mean %.1f us over %.0f events) | limit 5 ms\n",
-                "P2 event wait", double(p2->counters["max_wait_ms"]),
-                double(p2->counters["mean_wait_us"]), double(p2->counters["events"]));
+    std::printf(
+        "  %-16s longest wait of an event during a 1,000,000-station pass: %.3f ms "
+        "(mean %.1f us over %.0f events) | limit 5 ms\n",
+        "P2 event wait", double(p2->counters["max_wait_ms"]), double(p2->counters["mean_wait_us"]),
+        double(p2->counters["events"]));
   }
   if (auto p3 = results.Find("P3_KeyToLoadURL/manual_time")) {
-    std::printf("  %-16s right arrow to the station's LoadURL call (headless, no page load): "
-                "mean %.1f us, max %.1f us | limit 1000 us\n",
-                "P3 key to LoadURL", p3->secondsPerIteration * 1e6, double(p3->counters["max_us"]));
+    std::printf(
+        "  %-16s right arrow to the station's LoadURL call (headless, no page load): "
+        "mean %.1f us, max %.1f us | limit 1000 us\n",
+        "P3 key to LoadURL", p3->secondsPerIteration * 1e6, double(p3->counters["max_us"]));
   }
   return failures;
 }
@@ -142,7 +148,8 @@ int main(int argc, char** argv) {
     storage.emplace_back("--benchmark_min_time=0.1");
     storage.emplace_back("--benchmark_color=false");
     storage.emplace_back(
-        "--benchmark_filter=^(P1_(TuningPass|PlainLoop|Floor)/100000/|(ReadStation|PlainReadSplit)/)");
+        "--benchmark_filter=^(P1_(TuningPass|PlainLoop|Floor)/100000/|(ReadStation|PlainReadSplit)/"
+        ")");
   }
   std::vector<char*> args;
   for (auto& s : storage) args.push_back(s.data());

@@ -58,7 +58,8 @@ void BM_ReadStation(benchmark::State& state) {
     platform::headless::ClearLog();
   }
   const auto menu = w.placeMenu();
-  if (stations != static_cast<std::size_t>(lines / kRegions) || !menu || menu->Count() != kRegions) {
+  if (stations != static_cast<std::size_t>(lines / kRegions) || !menu ||
+      menu->Count() != kRegions) {
     state.SkipWithError("the region's stations or the region menu are not as written");
     return;
   }
@@ -114,12 +115,14 @@ void BM_PlainReadSplit(benchmark::State& state) {
 
 BENCHMARK(BM_ReadStation)
     ->Name("ReadStation")
-    ->Arg(1000)->Arg(100000)
+    ->Arg(1000)
+    ->Arg(100000)
     ->UseManualTime()
     ->Unit(benchmark::kMicrosecond);
 BENCHMARK(BM_PlainReadSplit)
     ->Name("PlainReadSplit")
-    ->Arg(1000)->Arg(100000)
+    ->Arg(1000)
+    ->Arg(100000)
     ->UseManualTime()
     ->Unit(benchmark::kMicrosecond);
 

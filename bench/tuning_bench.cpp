@@ -159,17 +159,26 @@ void BM_P1_Floor(benchmark::State& state) {
 
 BENCHMARK(BM_P1_TuningPass)
     ->Name("P1_TuningPass")
-    ->Arg(6)->Arg(1000)->Arg(100000)->Arg(1000000)
+    ->Arg(6)
+    ->Arg(1000)
+    ->Arg(100000)
+    ->Arg(1000000)
     ->Unit(benchmark::kMicrosecond)
     ->UseRealTime();
 BENCHMARK(BM_P1_PlainLoop)
     ->Name("P1_PlainLoop")
-    ->Arg(6)->Arg(1000)->Arg(100000)->Arg(1000000)
+    ->Arg(6)
+    ->Arg(1000)
+    ->Arg(100000)
+    ->Arg(1000000)
     ->Unit(benchmark::kMicrosecond)
     ->UseRealTime();
 BENCHMARK(BM_P1_Floor)
     ->Name("P1_Floor")
-    ->Arg(6)->Arg(1000)->Arg(100000)->Arg(1000000)
+    ->Arg(6)
+    ->Arg(1000)
+    ->Arg(100000)
+    ->Arg(1000000)
     ->Unit(benchmark::kMicrosecond)
     ->UseRealTime();
 

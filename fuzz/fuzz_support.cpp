@@ -36,9 +36,8 @@ void Init() {
   if (program) return;
   // Every input is written to a file and read back, so a memory-backed folder is preferred.
   std::error_code ignored;
-  program = new testsupport::HeadlessProgram(fs::is_directory("/dev/shm", ignored)
-                                                 ? fs::path("/dev/shm")
-                                                 : fs::path());
+  program = new testsupport::HeadlessProgram(
+      fs::is_directory("/dev/shm", ignored) ? fs::path("/dev/shm") : fs::path());
   program->Start();
   tunerWindow::Instance();
   platform::headless::RunUntilIdle();

@@ -14,9 +14,9 @@
 #include "tuner/tuner_window.h"
 
 // Aborts with the failed condition, so libFuzzer records the input as a finding.
-#define FUZZ_CHECK(cond)                                                \
-  do {                                                                  \
-    if (!(cond)) fuzzsupport::CheckFailed(#cond, __FILE__, __LINE__);   \
+#define FUZZ_CHECK(cond)                                              \
+  do {                                                                \
+    if (!(cond)) fuzzsupport::CheckFailed(#cond, __FILE__, __LINE__); \
   } while (0)
 
 namespace fuzzsupport {

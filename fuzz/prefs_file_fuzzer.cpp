@@ -39,15 +39,16 @@ Settings Read(const std::vector<std::string>& lines) {
 enum class Fault { None, StationFileUnreadable, NoiseMissing };
 
 constexpr platform::Int32 kNeedleBefore = 77777;
-const std::string kPlaceBefore = "\x01" "before";
+const std::string kPlaceBefore =
+    "\x01"
+    "before";
 
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   fuzzsupport::Init();
   tunerWindow& w = fuzzsupport::MainWindow();
-  const Settings s =
-      Read(fuzzsupport::LinesOf({reinterpret_cast<const char*>(data), size}));
+  const Settings s = Read(fuzzsupport::LinesOf({reinterpret_cast<const char*>(data), size}));
 
   const std::uint32_t mix = fuzzsupport::Mix(data, size);
   const Fault fault = mix % 8 == 0   ? Fault::StationFileUnreadable
@@ -103,7 +104,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   FUZZ_CHECK(w.stationName.size() == w.stationHz.size());
   if (fault == Fault::StationFileUnreadable) FUZZ_CHECK(w.stationName.size() == 1);
   if (!raised) FUZZ_CHECK(w.stationName.size() == 6);  // the built-in list
-  FUZZ_CHECK(w.tuning == raised);  // cleared only when the event got that far
+  FUZZ_CHECK(w.tuning == raised);                      // cleared only when the event got that far
   FUZZ_CHECK(w.tuneStationThread()->IsBusy() == !raised);
 
   // The pass started at the end of the event tunes in exactly when the dial says so.

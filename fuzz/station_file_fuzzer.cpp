@@ -69,7 +69,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   const bool builtInFirst = (size & 1) != 0;
   w.stationName.assign({builtInFirst ? "TBS" : ""});
   w.stationHz.assign({builtInFirst ? 954.0 : 0.0});
-  const std::string placeBefore = "\x01" "before";
+  const std::string placeBefore =
+      "\x01"
+      "before";
   w.currentPlace = placeBefore;
 
   fuzzsupport::WriteBytes(fuzzsupport::WorkDir() / "station.txt", data, size);

@@ -29,8 +29,7 @@ void CheckFields(std::string_view text, std::string_view sep) {
   }
   std::vector<std::string_view> fields;
   std::size_t start = 0;
-  for (std::size_t at = text.find(sep); at != std::string_view::npos;
-       at = text.find(sep, start)) {
+  for (std::size_t at = text.find(sep); at != std::string_view::npos; at = text.find(sep, start)) {
     fields.push_back(text.substr(start, at - start));
     start = at + sep.size();
   }
@@ -50,8 +49,8 @@ void CheckFields(std::string_view text, std::string_view sep) {
 
 bool IsDigit(char c) { return c >= '0' && c <= '9'; }
 
-// Val: never NaN, 0 for a text that does not begin (after blanks or tabs) with a number, and a number that the
-// text begins with is not changed by what follows a non-number character.
+// Val: never NaN, 0 for a text that does not begin (after blanks or tabs) with a number, and a
+// number that the text begins with is not changed by what follows a non-number character.
 void CheckVal(std::string_view text) {
   const double v = platform::Val(text);
   FUZZ_CHECK(!std::isnan(v));
@@ -59,8 +58,9 @@ void CheckVal(std::string_view text) {
   while (i < text.size() && (text[i] == ' ' || text[i] == '\t')) ++i;
   std::size_t j = i;
   if (j < text.size() && (text[j] == '+' || text[j] == '-')) ++j;
-  const bool startsNumber = j < text.size() && (IsDigit(text[j]) ||
-                            (text[j] == '.' && j + 1 < text.size() && IsDigit(text[j + 1])));
+  const bool startsNumber =
+      j < text.size() &&
+      (IsDigit(text[j]) || (text[j] == '.' && j + 1 < text.size() && IsDigit(text[j + 1])));
   if (!startsNumber) FUZZ_CHECK(v == 0.0);
   if (!text.empty() && IsDigit(text[0])) {
     // A leading minus sign negates the number.

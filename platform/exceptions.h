@@ -45,12 +45,14 @@ void UnhandledException(const std::exception& e);
 [[noreturn]] void ThrowNilObject(const char* what);
 template <class T>
 T& Need(const std::shared_ptr<T>& object, const char* what) {
-  if (!object) [[unlikely]] ThrowNilObject(what);
+  if (!object) [[unlikely]]
+    ThrowNilObject(what);
   return *object;
 }
 template <class T>
 T& Need(T* object, const char* what) {
-  if (!object) [[unlikely]] ThrowNilObject(what);
+  if (!object) [[unlikely]]
+    ThrowNilObject(what);
   return *object;
 }
 

@@ -121,8 +121,8 @@ class TextInputStream {
   std::size_t end_ = 0;      // the end of the bytes read
   std::size_t scanned_ = 0;  // bytes from begin_ known to hold no LF
   int fd_ = -1;
-  bool atEnd_ = false;       // everything of the file is in the buffer
-  bool started_ = false;     // the byte-order mark has been looked for
+  bool atEnd_ = false;    // everything of the file is in the buffer
+  bool started_ = false;  // the byte-order mark has been looked for
   String name_;
 };
 

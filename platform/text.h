@@ -17,7 +17,8 @@ String NthField(std::string_view text, std::string_view separator, Int32 n);
 
 // Whether NthField(text, separator, n) equals `value`, without making the field's text:
 // the test a reader of a long file makes on every line.
-inline bool NthFieldEquals(std::string_view text, std::string_view separator, Int32 n, std::string_view value) {
+inline bool NthFieldEquals(std::string_view text, std::string_view separator, Int32 n,
+                           std::string_view value) {
   if (n == 1 && separator.size() == 1) {
     // Field 1 is the text up to the first separator: `value` is that field exactly when the
     // text begins with it, it holds no separator, and the separator or the end follows. A

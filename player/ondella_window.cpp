@@ -89,9 +89,8 @@ void OndellaWindow::CreateControls0() {
     platform::HTMLViewer& view = platform::Need(HTMLViewer1(), "HTMLViewer1");
     // The handler lives in the view itself, so a plain pointer back to the view is always
     // valid when it runs and makes no reference cycle.
-    view.AddMenuHandler(binding.item, [target = &view, action = binding.action] {
-      return (target->*action)();
-    });
+    view.AddMenuHandler(binding.item,
+                        [target = &view, action = binding.action] { return (target->*action)(); });
   }
 }
 

@@ -11,23 +11,37 @@ std::shared_ptr<platform::MenuItem> LookupItem(const platform::Window& window, c
 
 }  // namespace
 
-std::shared_ptr<platform::MenuItem> tunerWindow::placeMenu() { return LookupItem(*this, "placeMenu"); }
-std::shared_ptr<platform::MenuItem> tunerWindow::EditMenu() { return LookupItem(*this, "EditMenu"); }
+std::shared_ptr<platform::MenuItem> tunerWindow::placeMenu() {
+  return LookupItem(*this, "placeMenu");
+}
+std::shared_ptr<platform::MenuItem> tunerWindow::EditMenu() {
+  return LookupItem(*this, "EditMenu");
+}
 std::shared_ptr<platform::MenuItem> tunerWindow::EditSelectAll() {
   return LookupItem(*this, "EditSelectAll");
 }
 std::shared_ptr<platform::MenuItem> tunerWindow::UntitledMenu0() {
   return LookupItem(*this, "UntitledMenu0");
 }
-std::shared_ptr<platform::MenuItem> tunerWindow::EditClear() { return LookupItem(*this, "EditClear"); }
-std::shared_ptr<platform::MenuItem> tunerWindow::EditPaste() { return LookupItem(*this, "EditPaste"); }
-std::shared_ptr<platform::MenuItem> tunerWindow::EditCopy() { return LookupItem(*this, "EditCopy"); }
+std::shared_ptr<platform::MenuItem> tunerWindow::EditClear() {
+  return LookupItem(*this, "EditClear");
+}
+std::shared_ptr<platform::MenuItem> tunerWindow::EditPaste() {
+  return LookupItem(*this, "EditPaste");
+}
+std::shared_ptr<platform::MenuItem> tunerWindow::EditCopy() {
+  return LookupItem(*this, "EditCopy");
+}
 std::shared_ptr<platform::MenuItem> tunerWindow::EditCut() { return LookupItem(*this, "EditCut"); }
 std::shared_ptr<platform::MenuItem> tunerWindow::UntitledMenu1() {
   return LookupItem(*this, "UntitledMenu1");
 }
-std::shared_ptr<platform::MenuItem> tunerWindow::EditUndo() { return LookupItem(*this, "EditUndo"); }
-std::shared_ptr<platform::MenuItem> tunerWindow::FileMenu() { return LookupItem(*this, "FileMenu"); }
+std::shared_ptr<platform::MenuItem> tunerWindow::EditUndo() {
+  return LookupItem(*this, "EditUndo");
+}
+std::shared_ptr<platform::MenuItem> tunerWindow::FileMenu() {
+  return LookupItem(*this, "FileMenu");
+}
 std::shared_ptr<platform::QuitMenuItem> tunerWindow::FileQuit() {
   return std::dynamic_pointer_cast<platform::QuitMenuItem>(LookupItem(*this, "FileQuit"));
 }

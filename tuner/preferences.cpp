@@ -12,8 +12,8 @@ namespace {
 constexpr const char* kPrefsName = "Palmeno Prefs";
 
 // The keys of the six lines, in the file's order.
-constexpr const char* kKeys[] = {"windowTop", "windowLeft", "mainPower",
-                                 "bandSwitch", "tuneBar", "currentPlace"};
+constexpr const char* kKeys[] = {"windowTop",  "windowLeft", "mainPower",
+                                 "bandSwitch", "tuneBar",    "currentPlace"};
 
 std::shared_ptr<platform::FolderItem> PrefsItem() {
   const auto folder = platform::SpecialFolder::Preferences();

@@ -30,8 +30,8 @@ platform::Int32 IntegerOf(const platform::String& value) {
 
 // The two switches share their design-time properties but for name, place, size and tab
 // order.
-void SetSwitchProperties(platform::Canvas& canvas, const char* name, I64 left, I64 top,
-                         I64 width, I64 height, I64 tabIndex) {
+void SetSwitchProperties(platform::Canvas& canvas, const char* name, I64 left, I64 top, I64 width,
+                         I64 height, I64 tabIndex) {
   platform::SetProperties(canvas, {
                                       {"Name", String(name)},
                                       {"Index", kNoIndex},

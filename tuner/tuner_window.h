@@ -77,11 +77,11 @@ class tunerWindow : public platform::Window {
   virtual void powerToggle();
 
   // The tuner state.
-  bool tuning = false;                          // a station is tuned in
-  std::vector<String> stationName{String()};    // station codes; index 0 the blank entry
-  std::vector<double> stationHz{0.0};           // kHz (AM) or MHz (FM), parallel
-  String currentPlace = kDefaultRegion;         // the current region
-  std::shared_ptr<platform::Sound> noise;       // the band noise in use, nil until Open
+  bool tuning = false;                        // a station is tuned in
+  std::vector<String> stationName{String()};  // station codes; index 0 the blank entry
+  std::vector<double> stationHz{0.0};         // kHz (AM) or MHz (FM), parallel
+  String currentPlace = kDefaultRegion;       // the current region
+  std::shared_ptr<platform::Sound> noise;     // the band noise in use, nil until Open
 
  private:
   platform::ControlSlot<platform::Line> tuneBarSlot_{"tuneBar"};

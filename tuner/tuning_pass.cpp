@@ -17,12 +17,12 @@
 
 namespace {
 
-constexpr platform::Int32 kAmStep = 5;          // kHz per pixel
-constexpr double kAmHalfWidth = 5.0;            // kHz either side, ends excluded
-constexpr platform::Int32 kFmZeroPixel = 111;   // the needle position of 76.0 MHz
-constexpr double kFmStep = 0.13333333;          // MHz per pixel; deliberately not 2/15
-constexpr double kFmBase = 76.0;                // MHz at the zero pixel
-constexpr double kFmHalfWidth = 0.15;           // MHz either side, ends excluded
+constexpr platform::Int32 kAmStep = 5;         // kHz per pixel
+constexpr double kAmHalfWidth = 5.0;           // kHz either side, ends excluded
+constexpr platform::Int32 kFmZeroPixel = 111;  // the needle position of 76.0 MHz
+constexpr double kFmStep = 0.13333333;         // MHz per pixel; deliberately not 2/15
+constexpr double kFmBase = 76.0;               // MHz at the zero pixel
+constexpr double kFmHalfWidth = 0.15;          // MHz either side, ends excluded
 
 // Both ends are strict: a frequency on either end of the range does not match.
 bool InRange(double hz, double halfWidth, double f) {

@@ -2,10 +2,10 @@
 
 #include "platform/backend.h"
 #include "platform/controls.h"
+#include "platform/core/runtime.h"
 #include "platform/exceptions.h"
 #include "platform/menu.h"
 #include "platform/window.h"
-#include "platform/core/runtime.h"
 
 namespace platform::events {
 

@@ -5,8 +5,8 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include <cerrno>
 #include <algorithm>
+#include <cerrno>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -229,9 +229,12 @@ std::shared_ptr<FolderItem> GetApplicationBundleResources() {
   auto exe = ExecutableFile();
   if (!exe) throw NilObjectException("the executable's file item is missing (nil object)");
   auto bin = exe->Parent();
-  if (!bin) throw NilObjectException("the folder of " + exe->Path().string() + " is missing (nil object)");
+  if (!bin)
+    throw NilObjectException("the folder of " + exe->Path().string() + " is missing (nil object)");
   auto prefix = bin->Parent();
-  if (!prefix) throw NilObjectException("the folder above " + bin->Path().string() + " is missing (nil object)");
+  if (!prefix)
+    throw NilObjectException("the folder above " + bin->Path().string() +
+                             " is missing (nil object)");
   paths.resources = prefix->Child("share")->Child("palmeno");
   return std::make_shared<FolderItem>(paths.resources->Path());
 }
@@ -247,7 +250,10 @@ constexpr std::size_t kReadChunk = 64 * 1024;
 }  // namespace
 
 TextInputStream::TextInputStream(String contents)
-    : buffer_(new char[contents.size()]), capacity_(contents.size()), end_(contents.size()), atEnd_(true) {
+    : buffer_(new char[contents.size()]),
+      capacity_(contents.size()),
+      end_(contents.size()),
+      atEnd_(true) {
   std::copy(contents.begin(), contents.end(), buffer_.get());
 }
 
@@ -302,7 +308,8 @@ bool TextInputStream::AtEOFAfterBuffer() {
     started_ = true;
     while (end_ < kByteOrderMark.size() && Fill()) {
     }
-    if (std::string_view(buffer_.get(), end_).starts_with(kByteOrderMark)) begin_ = kByteOrderMark.size();
+    if (std::string_view(buffer_.get(), end_).starts_with(kByteOrderMark))
+      begin_ = kByteOrderMark.size();
   }
   while (begin_ >= end_) {
     if (!Fill()) return true;
@@ -318,9 +325,11 @@ std::string_view TextInputStream::ReadLineView() {
     const char* from = buffer_.get() + begin_;
     const std::size_t available = end_ - begin_;
     const void* lf = std::memchr(from + scanned_, '\n', available - scanned_);
-    std::size_t length = lf ? static_cast<std::size_t>(static_cast<const char*>(lf) - from) : available;
+    std::size_t length =
+        lf ? static_cast<std::size_t>(static_cast<const char*>(lf) - from) : available;
     if (length > kMaxLineBytes) {
-      Fail("cannot read " + name_ + ": a line is longer than " + std::to_string(kMaxLineBytes) + " bytes",
+      Fail("cannot read " + name_ + ": a line is longer than " + std::to_string(kMaxLineBytes) +
+               " bytes",
            EOVERFLOW);
     }
     if (!lf && !atEnd_) {
@@ -349,8 +358,10 @@ void TextInputStream::Close() {
 
 // TextOutputStream
 
-std::shared_ptr<TextOutputStream> TextOutputStream::Create(const std::shared_ptr<FolderItem>& item) {
-  if (!item) throw NilObjectException("the file item for the text output stream is missing (nil object)");
+std::shared_ptr<TextOutputStream> TextOutputStream::Create(
+    const std::shared_ptr<FolderItem>& item) {
+  if (!item)
+    throw NilObjectException("the file item for the text output stream is missing (nil object)");
   fs::path target = item->Path();
   auto fail = [&](int err, const String& what) -> IOException {
     item->lastError_ = err;
@@ -409,7 +420,8 @@ void TextOutputStream::Fail(const char* what, int err) {
 }
 
 void TextOutputStream::WriteLine(std::string_view text) {
-  if (fd_ < 0) throw IOException("cannot write " + target_.string() + ": the stream is closed", EBADF);
+  if (fd_ < 0)
+    throw IOException("cannot write " + target_.string() + ": the stream is closed", EBADF);
   String line;
   line.reserve(text.size() + 1);
   line.append(text);
@@ -427,8 +439,9 @@ void TextOutputStream::WriteLine(std::string_view text) {
 
 void TextOutputStream::Close() {
   if (failedError_ != 0)
-    throw IOException("cannot complete " + target_.string() + ": an earlier write failed: " +
-                          ErrorText(failedError_), failedError_);
+    throw IOException("cannot complete " + target_.string() +
+                          ": an earlier write failed: " + ErrorText(failedError_),
+                      failedError_);
   if (fd_ < 0) return;
   if (::fsync(fd_) != 0) Fail("cannot flush", errno);
   int fd = fd_;
@@ -451,7 +464,8 @@ void TextOutputStream::Close() {
   FdCloser closer{dir};
   if (::fsync(dir) != 0 && errno != EINVAL) {
     int err = errno;
-    throw IOException("cannot flush the folder of " + target_.string() + ": " + ErrorText(err), err);
+    throw IOException("cannot flush the folder of " + target_.string() + ": " + ErrorText(err),
+                      err);
   }
 }
 

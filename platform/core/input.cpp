@@ -142,12 +142,9 @@ std::optional<Shortcut> ParseShortcut(std::string_view text) {
     if (EqualsNoCase(m, "Cmd") || EqualsNoCase(m, "Ctrl") || EqualsNoCase(m, "Control") ||
         EqualsNoCase(m, "Command"))
       mods |= kCommand;
-    else if (EqualsNoCase(m, "Option") || EqualsNoCase(m, "Alt"))
-      mods |= kOption;
-    else if (EqualsNoCase(m, "Shift"))
-      mods |= kShift;
-    else
-      return std::nullopt;
+    else if (EqualsNoCase(m, "Option") || EqualsNoCase(m, "Alt")) mods |= kOption;
+    else if (EqualsNoCase(m, "Shift")) mods |= kShift;
+    else return std::nullopt;
   }
   if (!(mods & (kCommand | kOption))) mods |= kCommand;
   std::optional<String> key = Canonical(parts.back());

@@ -3,9 +3,9 @@
 #include <algorithm>
 
 #include "platform/application.h"
+#include "platform/core/runtime.h"
 #include "platform/exceptions.h"
 #include "platform/window.h"
-#include "platform/core/runtime.h"
 
 namespace platform {
 
@@ -58,8 +58,7 @@ void MenuItem::SetEnabled(bool on) {
 void MenuItem::Append(std::shared_ptr<MenuItem> child) {
   if (!child) throw NilObjectException("the menu item to append is missing (nil object)");
   for (const MenuItem* up = this; up; up = up->parent_)
-    if (up == child.get())
-      throw RuntimeException("a menu item cannot be appended below itself");
+    if (up == child.get()) throw RuntimeException("a menu item cannot be appended below itself");
   // An item stands in one menu at a time: appending it elsewhere moves it.
   if (MenuItem* old = child->parent_) {
     auto it = std::find(old->children_.begin(), old->children_.end(), child);

@@ -1,4 +1,4 @@
-#include "platform/application.h"
+#include "platform/core/runtime.h"
 
 #include <glib-unix.h>
 #include <glib.h>
@@ -8,10 +8,10 @@
 #include <deque>
 #include <typeinfo>
 
+#include "platform/application.h"
 #include "platform/backend.h"
 #include "platform/exceptions.h"
 #include "platform/files.h"
-#include "platform/core/runtime.h"
 
 namespace platform {
 namespace {

@@ -34,8 +34,8 @@ String NthField(std::string_view text, std::string_view separator, Int32 n) {
     start = at + separator.size();
   }
   std::size_t end = text.find(separator, start);
-  return String(text.substr(start, end == std::string_view::npos ? std::string_view::npos
-                                                                  : end - start));
+  return String(
+      text.substr(start, end == std::string_view::npos ? std::string_view::npos : end - start));
 }
 
 String PercentEncodeURLBytes(std::string_view url) {

@@ -9,19 +9,19 @@
 
 #include "platform/thread.h"
 
+#include <algorithm>
 #include <boost/context/fiber.hpp>
 #include <boost/context/preallocated.hpp>
 #include <boost/context/protected_fixedsize_stack.hpp>
-#include <algorithm>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <vector>
 
 #include "platform/backend.h"
+#include "platform/core/runtime.h"
 #include "platform/exceptions.h"
 #include "platform/window.h"
-#include "platform/core/runtime.h"
 
 // gcc says so with __SANITIZE_ADDRESS__, clang with __has_feature.
 #if defined(__SANITIZE_ADDRESS__)
@@ -221,9 +221,8 @@ void Resume(Thread::Fiber& f, bool oneTurn) {
   if (s.current || f.Executing() || f.life == Life::Idle) return;
   KeepAlive keep(f.owner);  // destroyed last, after every use of f below
   if (f.life == Life::Scheduled) {
-    std::size_t size = std::max<std::size_t>(kDefaultStack, f.owner.StackSize() > 0
-                                                                  ? static_cast<std::size_t>(f.owner.StackSize())
-                                                                  : 0);
+    std::size_t size = std::max<std::size_t>(
+        kDefaultStack, f.owner.StackSize() > 0 ? static_cast<std::size_t>(f.owner.StackSize()) : 0);
     CachedStack salloc(f.stacks, size);
     ctx::stack_context sc = salloc.allocate();
     f.stackBottom = static_cast<char*>(sc.sp) - sc.size;
@@ -289,9 +288,7 @@ void Unwind(Thread::Fiber& f) {
   f.life = Life::Idle;
   void* fake = nullptr;
   StartSwitch(&fake, f.stackBottom, f.stackSize);
-  {
-    ctx::fiber gone = std::move(dying);
-  }
+  { ctx::fiber gone = std::move(dying); }
   FinishSwitch(fake, nullptr, nullptr);
 }
 

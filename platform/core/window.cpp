@@ -1,9 +1,9 @@
 #include "platform/window.h"
 
 #include "platform/backend.h"
+#include "platform/core/runtime.h"
 #include "platform/exceptions.h"
 #include "platform/menu.h"
-#include "platform/core/runtime.h"
 
 namespace platform {
 
@@ -73,7 +73,8 @@ void Window::SetMenuBar(std::shared_ptr<platform::MenuBar> bar) {
 }
 
 void Window::AddControl(std::string_view name, std::shared_ptr<Control> control) {
-  if (!control) throw NilObjectException("the control \"" + String(name) + "\" is missing (nil object)");
+  if (!control)
+    throw NilObjectException("the control \"" + String(name) + "\" is missing (nil object)");
   control->name_ = String(name);
   control->window_ = this;
   controls_.push_back(control);

@@ -156,8 +156,6 @@ class GtkBackend : public Backend {
 
 namespace platform {
 
-std::unique_ptr<Backend> CreateBackend() {
-  return std::make_unique<gtkbackend::GtkBackend>();
-}
+std::unique_ptr<Backend> CreateBackend() { return std::make_unique<gtkbackend::GtkBackend>(); }
 
 }  // namespace platform

@@ -59,8 +59,7 @@ class SignalConnection {
   SignalConnection(gpointer instance, const char* signal, Callback callback, gpointer data,
                    GConnectFlags flags = GConnectFlags(0))
       : instance_(GObjectPtr<GObject>::Ref(G_OBJECT(instance))),
-        id_(g_signal_connect_data(instance, signal, G_CALLBACK(callback), data, nullptr,
-                                  flags)) {}
+        id_(g_signal_connect_data(instance, signal, G_CALLBACK(callback), data, nullptr, flags)) {}
   SignalConnection(SignalConnection&& other) noexcept
       : instance_(std::move(other.instance_)), id_(std::exchange(other.id_, 0)) {}
   SignalConnection& operator=(SignalConnection&& other) noexcept {

@@ -18,20 +18,34 @@ struct NamedKeyval {
   const char* name;
 };
 constexpr NamedKeyval kNamedKeyvals[] = {
-    {GDK_KEY_Left, "Left"},           {GDK_KEY_KP_Left, "Left"},
-    {GDK_KEY_Right, "Right"},         {GDK_KEY_KP_Right, "Right"},
-    {GDK_KEY_Up, "Up"},               {GDK_KEY_KP_Up, "Up"},
-    {GDK_KEY_Down, "Down"},           {GDK_KEY_KP_Down, "Down"},
-    {GDK_KEY_Return, "Return"},       {GDK_KEY_KP_Enter, "Return"},
-    {GDK_KEY_ISO_Enter, "Return"},    {GDK_KEY_Escape, "Escape"},
-    {GDK_KEY_BackSpace, "BackSpace"}, {GDK_KEY_Tab, "Tab"},
-    {GDK_KEY_ISO_Left_Tab, "Tab"},    {GDK_KEY_KP_Tab, "Tab"},
-    {GDK_KEY_Delete, "Delete"},       {GDK_KEY_KP_Delete, "Delete"},
-    {GDK_KEY_Home, "Home"},           {GDK_KEY_KP_Home, "Home"},
-    {GDK_KEY_End, "End"},             {GDK_KEY_KP_End, "End"},
-    {GDK_KEY_Page_Up, "PageUp"},      {GDK_KEY_KP_Page_Up, "PageUp"},
-    {GDK_KEY_Page_Down, "PageDown"},  {GDK_KEY_KP_Page_Down, "PageDown"},
-    {GDK_KEY_Insert, "Insert"},       {GDK_KEY_KP_Insert, "Insert"},
+    {GDK_KEY_Left, "Left"},
+    {GDK_KEY_KP_Left, "Left"},
+    {GDK_KEY_Right, "Right"},
+    {GDK_KEY_KP_Right, "Right"},
+    {GDK_KEY_Up, "Up"},
+    {GDK_KEY_KP_Up, "Up"},
+    {GDK_KEY_Down, "Down"},
+    {GDK_KEY_KP_Down, "Down"},
+    {GDK_KEY_Return, "Return"},
+    {GDK_KEY_KP_Enter, "Return"},
+    {GDK_KEY_ISO_Enter, "Return"},
+    {GDK_KEY_Escape, "Escape"},
+    {GDK_KEY_BackSpace, "BackSpace"},
+    {GDK_KEY_Tab, "Tab"},
+    {GDK_KEY_ISO_Left_Tab, "Tab"},
+    {GDK_KEY_KP_Tab, "Tab"},
+    {GDK_KEY_Delete, "Delete"},
+    {GDK_KEY_KP_Delete, "Delete"},
+    {GDK_KEY_Home, "Home"},
+    {GDK_KEY_KP_Home, "Home"},
+    {GDK_KEY_End, "End"},
+    {GDK_KEY_KP_End, "End"},
+    {GDK_KEY_Page_Up, "PageUp"},
+    {GDK_KEY_KP_Page_Up, "PageUp"},
+    {GDK_KEY_Page_Down, "PageDown"},
+    {GDK_KEY_KP_Page_Down, "PageDown"},
+    {GDK_KEY_Insert, "Insert"},
+    {GDK_KEY_KP_Insert, "Insert"},
     {GDK_KEY_Help, "Help"},
 };
 
@@ -130,7 +144,8 @@ std::vector<ItemRange> PageRanges(Int32 first, Int32 last, Int32 pageSize) {
   std::int64_t span = 1;
   while ((count + span - 1) / span > pageSize) span *= pageSize;
   for (std::int64_t at = first; at < last; at += span)
-    ranges.push_back({static_cast<Int32>(at), static_cast<Int32>(std::min<std::int64_t>(at + span, last))});
+    ranges.push_back(
+        {static_cast<Int32>(at), static_cast<Int32>(std::min<std::int64_t>(at + span, last))});
   return ranges;
 }
 

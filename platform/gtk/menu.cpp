@@ -140,15 +140,20 @@ struct MenuView::State : MenuObserver, std::enable_shared_from_this<MenuView::St
     node->kind = KindOf(item, choice);
     GtkWidget* w = nullptr;
     switch (node->kind) {
-      case Kind::Separator: w = gtk_separator_menu_item_new(); break;
+      case Kind::Separator:
+        w = gtk_separator_menu_item_new();
+        break;
       case Kind::Top:
       case Kind::Parent:
-      case Kind::Leaf: w = gtk_menu_item_new_with_label(""); break;
+      case Kind::Leaf:
+        w = gtk_menu_item_new_with_label("");
+        break;
       case Kind::Check:
         w = gtk_check_menu_item_new_with_label("");
         gtk_check_menu_item_set_draw_as_radio(GTK_CHECK_MENU_ITEM(w), FALSE);
         break;
-      case Kind::Bar: break;
+      case Kind::Bar:
+        break;
     }
     node->widget = GObjectPtr<GtkWidget>::RefSink(w);
     if (HasMenu(node->kind)) {
@@ -226,7 +231,8 @@ struct MenuView::State : MenuObserver, std::enable_shared_from_this<MenuView::St
   static void Empty(GtkWidget* shell) {
     // Each removal takes the head of GTK's list, so emptying the menu is linear.
     GList* old = gtk_container_get_children(GTK_CONTAINER(shell));
-    for (GList* l = old; l; l = l->next) gtk_container_remove(GTK_CONTAINER(shell), GTK_WIDGET(l->data));
+    for (GList* l = old; l; l = l->next)
+      gtk_container_remove(GTK_CONTAINER(shell), GTK_WIDGET(l->data));
     g_list_free(old);
   }
 
@@ -319,8 +325,7 @@ struct MenuView::State : MenuObserver, std::enable_shared_from_this<MenuView::St
     if (!IsOpen(*node) || node->pending) return;
     node->pending = true;
     pendingRebuilds.push_back(item);
-    if (!idle)
-      idle = SourceId(g_idle_add_full(G_PRIORITY_HIGH_IDLE, &OnIdle, this, nullptr));
+    if (!idle) idle = SourceId(g_idle_add_full(G_PRIORITY_HIGH_IDLE, &OnIdle, this, nullptr));
   }
 
   // Re-reads an item; a change of kind (a leaf that got children, a text that became "-")
@@ -339,7 +344,8 @@ struct MenuView::State : MenuObserver, std::enable_shared_from_this<MenuView::St
   void ItemChanged(MenuItem& item) override {
     // A check mark set in a menu without one, or taken from a menu of choices, may change
     // whether the menu's items are check items: the menu finds out when it is rebuilt.
-    if (item.Parent() && item.Count() == 0 && item.Text() != "-" && item.Checked() != ChoiceOf(item))
+    if (item.Parent() && item.Count() == 0 && item.Text() != "-" &&
+        item.Checked() != ChoiceOf(item))
       MarkDirty(item.Parent());
     Refresh(item);
   }
@@ -349,8 +355,7 @@ struct MenuView::State : MenuObserver, std::enable_shared_from_this<MenuView::St
     if (node && node->kind != Kind::Bar && node->kind != Kind::Top &&
         node->kind != KindOf(parent, ChoiceOf(parent)))
       Refresh(parent);
-    else
-      MarkDirty(&parent);
+    else MarkDirty(&parent);
   }
   void ChildAppended(MenuItem& parent, MenuItem&) override { ChildrenChanged(parent); }
   void ChildRemoved(MenuItem& parent, Int32, MenuItem& child) override {
@@ -426,7 +431,8 @@ struct MenuView::State : MenuObserver, std::enable_shared_from_this<MenuView::St
   }
 };
 
-MenuView::MenuView(std::shared_ptr<MenuBar> bar) : state_(std::make_shared<State>(std::move(bar))) {}
+MenuView::MenuView(std::shared_ptr<MenuBar> bar)
+    : state_(std::make_shared<State>(std::move(bar))) {}
 MenuView::~MenuView() = default;
 GtkWidget* MenuView::Widget() const { return state_->nodes.at(state_->bar.get())->shell.get(); }
 const std::shared_ptr<MenuBar>& MenuView::Bar() const { return state_->bar; }

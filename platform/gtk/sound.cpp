@@ -21,6 +21,8 @@
 // connection alive, and a pipeline built next (the cue, loaded at the first tuning) would
 // be handed that connection and stay silent without an error.
 
+#include "platform/gtk/sound.h"
+
 #include <gst/gst.h>
 #include <malloc.h>
 
@@ -29,7 +31,6 @@
 #include <string>
 #include <vector>
 
-#include "platform/gtk/sound.h"
 #include "platform/gtk/gobject_ptr.h"
 
 namespace platform::gtkbackend {
@@ -360,8 +361,7 @@ std::unique_ptr<SoundPeer> OpenSoundPeer(const std::filesystem::path& path) {
           "no audio output, sounds are silent: the GStreamer element \"pulsesink\" is missing; it "
           "comes with the Debian package " +
           std::string(PackageOf("pulsesink")));
-    else
-      ReportOnce("no audio output, sounds are silent: no sound server answered");
+    else ReportOnce("no audio output, sounds are silent: no sound server answered");
     ReturnFreedMemory();
     return sound;
   }

@@ -6,12 +6,13 @@
 // it cannot write a file, open a window or dialog, reach a local scheme, or grow the web
 // process without bound.
 
+#include "platform/gtk/webview.h"
+
 #include <webkit2/webkit2.h>
 
 #include <memory>
 #include <optional>
 
-#include "platform/gtk/webview.h"
 #include "platform/text.h"
 
 namespace platform::gtkbackend {
@@ -51,9 +52,7 @@ String SchemeOf(const char* uri) {
   return scheme ? String(scheme.get()) : String();
 }
 
-bool IsWebScheme(const String& scheme) {
-  return scheme == "http" || scheme == "https";
-}
+bool IsWebScheme(const String& scheme) { return scheme == "http" || scheme == "https"; }
 
 // Whether loading `target` over the page at `shown` may only move the shown page to
 // another fragment: WebKit does that when the two differ only after "#" and the target

@@ -186,10 +186,18 @@ gboolean GtkWindowPeer::OnScroll(GtkWidget*, GdkEventScroll* event, gpointer dat
   auto* self = static_cast<GtkWindowPeer*>(data);
   WheelSteps::Steps steps;
   switch (event->direction) {
-    case GDK_SCROLL_UP: steps = self->wheel_.Notch(0, -1); break;
-    case GDK_SCROLL_DOWN: steps = self->wheel_.Notch(0, 1); break;
-    case GDK_SCROLL_LEFT: steps = self->wheel_.Notch(-1, 0); break;
-    case GDK_SCROLL_RIGHT: steps = self->wheel_.Notch(1, 0); break;
+    case GDK_SCROLL_UP:
+      steps = self->wheel_.Notch(0, -1);
+      break;
+    case GDK_SCROLL_DOWN:
+      steps = self->wheel_.Notch(0, 1);
+      break;
+    case GDK_SCROLL_LEFT:
+      steps = self->wheel_.Notch(-1, 0);
+      break;
+    case GDK_SCROLL_RIGHT:
+      steps = self->wheel_.Notch(1, 0);
+      break;
     case GDK_SCROLL_SMOOTH: {
       double dx = 0, dy = 0;
       gdk_event_get_scroll_deltas(reinterpret_cast<GdkEvent*>(event), &dx, &dy);
@@ -199,8 +207,8 @@ gboolean GtkWindowPeer::OnScroll(GtkWidget*, GdkEventScroll* event, gpointer dat
   }
   if (steps.x != 0 || steps.y != 0) {
     std::shared_ptr<Window> keep = self->window_.shared_from_this();
-    events::MouseWheel(self->window_, ToInt32(std::floor(event->x)),
-                       ToInt32(std::floor(event->y)), steps.x, steps.y);
+    events::MouseWheel(self->window_, ToInt32(std::floor(event->x)), ToInt32(std::floor(event->y)),
+                       steps.x, steps.y);
   }
   return TRUE;
 }

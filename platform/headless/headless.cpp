@@ -127,7 +127,8 @@ std::string Head(const std::filesystem::path& path, std::size_t count) {
 
 Int32 Int32LE(const std::string& b, std::size_t at) {
   std::uint32_t v = 0;
-  for (std::size_t i = 0; i < 4; ++i) v |= std::uint32_t(static_cast<unsigned char>(b[at + i])) << (8 * i);
+  for (std::size_t i = 0; i < 4; ++i)
+    v |= std::uint32_t(static_cast<unsigned char>(b[at + i])) << (8 * i);
   return static_cast<Int32>(v);
 }
 
@@ -197,7 +198,9 @@ void PressButton(Window& window, Int32 x, Int32 y, std::uint32_t time, unsigned 
   if (peer && !peer->presses.IsNew(time, button)) return;
   events::MousePressed(window, x, y);
 }
-bool PressKey(Window& window, const input::KeyPress& press) { return events::KeyPressed(window, press); }
+bool PressKey(Window& window, const input::KeyPress& press) {
+  return events::KeyPressed(window, press);
+}
 void ChooseMenu(MenuItem& item) {
   events::EnableMenuItems();
   events::MenuChosen(item);

@@ -72,12 +72,16 @@ class PlayerWindow : public platform::Window {
  public:
   std::shared_ptr<HTMLViewer> viewer = std::make_shared<HTMLViewer>();
   void Layout() override {
-    SetProperties(*this, {{"Title", String("Smoke player")}, {"Width", std::int64_t{200}},
-                          {"Height", std::int64_t{100}}, {"Visible", false}});
+    SetProperties(*this, {{"Title", String("Smoke player")},
+                          {"Width", std::int64_t{200}},
+                          {"Height", std::int64_t{100}},
+                          {"Visible", false}});
   }
   void CreateControls() override {
-    SetProperties(*viewer, {{"Left", std::int64_t{0}}, {"Top", std::int64_t{0}},
-                            {"Width", std::int64_t{200}}, {"Height", std::int64_t{100}}});
+    SetProperties(*viewer, {{"Left", std::int64_t{0}},
+                            {"Top", std::int64_t{0}},
+                            {"Width", std::int64_t{200}},
+                            {"Height", std::int64_t{100}}});
     AddControl("HTMLViewer1", viewer);
   }
 };
@@ -88,8 +92,10 @@ class SmokeWindow : public platform::Window {
   std::shared_ptr<Canvas> canvas = std::make_shared<Canvas>();
 
   void Layout() override {
-    SetProperties(*this, {{"Title", String("Palmeno smoke")}, {"Width", std::int64_t{340}},
-                          {"Height", std::int64_t{46}}, {"Resizeable", false},
+    SetProperties(*this, {{"Title", String("Palmeno smoke")},
+                          {"Width", std::int64_t{340}},
+                          {"Height", std::int64_t{46}},
+                          {"Resizeable", false},
                           {"MaximizeButton", false}});
     SetTop(options.top);
     SetLeft(options.left);
@@ -97,12 +103,17 @@ class SmokeWindow : public platform::Window {
     SetMenuBar(menuBar);
   }
   void CreateControls() override {
-    SetProperties(*needle, {{"X1", std::int64_t{110}}, {"Y1", std::int64_t{4}},
-                            {"X2", std::int64_t{110}}, {"Y2", std::int64_t{40}},
-                            {"BorderWidth", std::int64_t{1}}, {"LineColor", RGB(0xFF8000)}});
+    SetProperties(*needle, {{"X1", std::int64_t{110}},
+                            {"Y1", std::int64_t{4}},
+                            {"X2", std::int64_t{110}},
+                            {"Y2", std::int64_t{40}},
+                            {"BorderWidth", std::int64_t{1}},
+                            {"LineColor", RGB(0xFF8000)}});
     AddControl("tuneBar", needle);
-    SetProperties(*canvas, {{"Left", std::int64_t{250}}, {"Top", std::int64_t{20}},
-                            {"Width", std::int64_t{30}}, {"Height", std::int64_t{20}}});
+    SetProperties(*canvas, {{"Left", std::int64_t{250}},
+                            {"Top", std::int64_t{20}},
+                            {"Width", std::int64_t{30}},
+                            {"Height", std::int64_t{20}}});
     canvas->SetBackdrop(PictureFrom(options.canvasPicture));
     canvas->OnMouseDown = [](Canvas&, Int32 x, Int32 y) {
       Say("mousedown " + std::to_string(x) + " " + std::to_string(y));
@@ -155,13 +166,15 @@ void PrintMenus() {
     gtk_widget_get_preferred_size(top, nullptr, &natural);
     GdkWindow* window = gtk_widget_get_window(top);
     Say("popup " + std::to_string(GDK_WINDOW_XID(window)) + " " +
-        std::to_string(gdk_window_get_width(window)) + " " + std::to_string(gdk_window_get_height(window)) +
-        " " + std::to_string(natural.width) + " " + std::to_string(natural.height));
+        std::to_string(gdk_window_get_width(window)) + " " +
+        std::to_string(gdk_window_get_height(window)) + " " + std::to_string(natural.width) + " " +
+        std::to_string(natural.height));
     GList* items = gtk_container_get_children(GTK_CONTAINER(menu));
     for (GList* i = items; i; i = i->next) {
       GtkWidget* item = GTK_WIDGET(i->data);
       AtkRole role = atk_object_get_role(gtk_widget_get_accessible(item));
-      const char* label = GTK_IS_MENU_ITEM(item) ? gtk_menu_item_get_label(GTK_MENU_ITEM(item)) : nullptr;
+      const char* label =
+          GTK_IS_MENU_ITEM(item) ? gtk_menu_item_get_label(GTK_MENU_ITEM(item)) : nullptr;
       std::string name = atk_role_get_name(role);
       for (char& c : name)
         if (c == ' ') c = '_';
@@ -177,7 +190,8 @@ gboolean OnMenuDrawn(GtkWidget* widget, cairo_t*, gpointer) {
   if (g_object_get_data(G_OBJECT(widget), "smoke-drawn")) return FALSE;
   g_object_set_data(G_OBJECT(widget), "smoke-drawn", widget);
   GList* items = gtk_container_get_children(GTK_CONTAINER(widget));
-  Say("drawn " + std::to_string(g_get_monotonic_time()) + " " + std::to_string(g_list_length(items)));
+  Say("drawn " + std::to_string(g_get_monotonic_time()) + " " +
+      std::to_string(g_list_length(items)));
   g_list_free(items);
   return FALSE;
 }
@@ -234,7 +248,8 @@ gboolean OnStdin(GIOChannel* channel, GIOCondition condition, gpointer) {
   gchar* text = nullptr;
   gsize length = 0;
   GIOStatus status = G_IO_STATUS_AGAIN;
-  if (condition & G_IO_IN) status = g_io_channel_read_line(channel, &text, &length, nullptr, nullptr);
+  if (condition & G_IO_IN)
+    status = g_io_channel_read_line(channel, &text, &length, nullptr, nullptr);
   if (text) {
     std::string line(text, length);
     g_free(text);
@@ -278,7 +293,8 @@ int main(int argc, char** argv) {
     edit->Append(Item("EditCopy", "コピー", "Cmd+C"));
     regions = Item("placeMenu", "地域", "");
     menuBar->Append(regions);
-    g_signal_add_emission_hook(g_signal_lookup("map", GTK_TYPE_WIDGET), 0, &OnMap, nullptr, nullptr);
+    g_signal_add_emission_hook(g_signal_lookup("map", GTK_TYPE_WIDGET), 0, &OnMap, nullptr,
+                               nullptr);
     if (std::getenv("SMOKE_TRACE_KEYS"))
       g_signal_add_emission_hook(g_signal_lookup("key-press-event", GTK_TYPE_WIDGET), 0,
                                  &OnKeyPressed, nullptr, nullptr);

@@ -17,29 +17,46 @@ TEST(KeyText, EveryKeyButAModifierAloneGivesTheProgramAText) {
     bool modifier;
     std::optional<String> text;
   } cases[] = {
-      {GDK_KEY_Right, false, "\x1d"},   {GDK_KEY_Left, false, "\x1c"},
-      {GDK_KEY_Up, false, "\x1e"},      {GDK_KEY_Down, false, "\x1f"},
-      {GDK_KEY_KP_Right, false, "\x1d"}, {GDK_KEY_space, false, " "},
-      {GDK_KEY_Return, false, "\r"},    {GDK_KEY_KP_Enter, false, "\r"},
-      {GDK_KEY_Escape, false, "\x1b"},  {GDK_KEY_BackSpace, false, "\b"},
-      {GDK_KEY_Tab, false, "\t"},       {GDK_KEY_b, false, "b"},
-      {GDK_KEY_B, false, "B"},          {GDK_KEY_eacute, false, "\xc3\xa9"},
+      {GDK_KEY_Right, false, "\x1d"},
+      {GDK_KEY_Left, false, "\x1c"},
+      {GDK_KEY_Up, false, "\x1e"},
+      {GDK_KEY_Down, false, "\x1f"},
+      {GDK_KEY_KP_Right, false, "\x1d"},
+      {GDK_KEY_space, false, " "},
+      {GDK_KEY_Return, false, "\r"},
+      {GDK_KEY_KP_Enter, false, "\r"},
+      {GDK_KEY_Escape, false, "\x1b"},
+      {GDK_KEY_BackSpace, false, "\b"},
+      {GDK_KEY_Tab, false, "\t"},
+      {GDK_KEY_b, false, "b"},
+      {GDK_KEY_B, false, "B"},
+      {GDK_KEY_eacute, false, "\xc3\xa9"},
       {GDK_KEY_kana_A, false, "\xe3\x82\xa2"},
       // Keys that type nothing have texts of their own.
-      {GDK_KEY_Home, false, "\x01"},    {GDK_KEY_KP_Home, false, "\x01"},
-      {GDK_KEY_End, false, "\x04"},     {GDK_KEY_Page_Up, false, "\x0b"},
-      {GDK_KEY_Page_Down, false, "\x0c"}, {GDK_KEY_Insert, false, "\x05"},
-      {GDK_KEY_Delete, false, "\x7f"},  {GDK_KEY_KP_Delete, false, "\x7f"},
-      {GDK_KEY_F1, false, "\x10"},      {GDK_KEY_F5, false, "\x10"},
-      {GDK_KEY_F12, false, "\x10"},     {GDK_KEY_Pause, false, "\x10"},
-      {GDK_KEY_Menu, false, "\x10"},    {GDK_KEY_Print, false, "\x10"},
-      {GDK_KEY_Scroll_Lock, false, "\x10"}, {GDK_KEY_AudioPlay, false, "\x10"},
+      {GDK_KEY_Home, false, "\x01"},
+      {GDK_KEY_KP_Home, false, "\x01"},
+      {GDK_KEY_End, false, "\x04"},
+      {GDK_KEY_Page_Up, false, "\x0b"},
+      {GDK_KEY_Page_Down, false, "\x0c"},
+      {GDK_KEY_Insert, false, "\x05"},
+      {GDK_KEY_Delete, false, "\x7f"},
+      {GDK_KEY_KP_Delete, false, "\x7f"},
+      {GDK_KEY_F1, false, "\x10"},
+      {GDK_KEY_F5, false, "\x10"},
+      {GDK_KEY_F12, false, "\x10"},
+      {GDK_KEY_Pause, false, "\x10"},
+      {GDK_KEY_Menu, false, "\x10"},
+      {GDK_KEY_Print, false, "\x10"},
+      {GDK_KEY_Scroll_Lock, false, "\x10"},
+      {GDK_KEY_AudioPlay, false, "\x10"},
       // A modifier alone is no key press of its own.
-      {GDK_KEY_Shift_L, true, std::nullopt}, {GDK_KEY_Control_L, true, std::nullopt},
+      {GDK_KEY_Shift_L, true, std::nullopt},
+      {GDK_KEY_Control_L, true, std::nullopt},
       {GDK_KEY_Caps_Lock, true, std::nullopt},
   };
   for (const Case& c : cases)
-    EXPECT_EQ(input::KeyText(KeyPressOf(c.keyval, 0, c.modifier)), c.text) << gdk_keyval_name(c.keyval);
+    EXPECT_EQ(input::KeyText(KeyPressOf(c.keyval, 0, c.modifier)), c.text)
+        << gdk_keyval_name(c.keyval);
 }
 
 TEST(WheelSteps, NotchesAreWholeStepsAndSmoothDeltasAddUp) {
@@ -91,7 +108,8 @@ TEST(Shortcut, ParsesMacTextsAsControlAccelerators) {
 
 TEST(Shortcut, MatchesOnlyTheExactModifiers) {
   auto matches = [](const char* shortcut, unsigned keyval, unsigned state) {
-    return input::MatchesShortcut(*input::ParseShortcut(shortcut), KeyPressOf(keyval, state, false));
+    return input::MatchesShortcut(*input::ParseShortcut(shortcut),
+                                  KeyPressOf(keyval, state, false));
   };
   EXPECT_TRUE(matches("Cmd+Q", GDK_KEY_q, GDK_CONTROL_MASK));
   EXPECT_TRUE(matches("Cmd+Q", GDK_KEY_q, GDK_CONTROL_MASK | GDK_MOD2_MASK));  // NumLock
@@ -108,7 +126,12 @@ TEST(ElideLabel, KeepsShortLabelsAndCutsLongOnesCheaply) {
   EXPECT_EQ(ElideLabel("abcd", 4), "abcd");
   EXPECT_EQ(ElideLabel("abcde", 4), "abcd\u2026");
   EXPECT_EQ(ElideLabel("名古屋市中区", 3), "名古屋\u2026");
-  EXPECT_EQ(ElideLabel("a\xff" "b", 4), "a\ufffd" "b") << "invalid bytes are shown, not dropped";
+  EXPECT_EQ(ElideLabel("a\xff"
+                       "b",
+                       4),
+            "a\ufffd"
+            "b")
+      << "invalid bytes are shown, not dropped";
   EXPECT_EQ(ElideLabel("", 4), "");
   // Ten megabytes of a name cut in the middle of a character: 64 characters and the mark.
   String huge;

@@ -31,8 +31,8 @@ void FreshCaches() {
 
 const std::vector<std::string>& AllResourceFiles() {
   static const std::vector<std::string> files = {
-      "Ondella.bmp", "switch_up.bmp", "switch_down.bmp", "power_m_gray.bmp",
-      "power_m_green.bmp", "tuned.wav", "amnoise.wav", "fmnoise.wav"};
+      "Ondella.bmp",       "switch_up.bmp", "switch_down.bmp", "power_m_gray.bmp",
+      "power_m_green.bmp", "tuned.wav",     "amnoise.wav",     "fmnoise.wav"};
   return files;
 }
 

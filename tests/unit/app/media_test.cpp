@@ -1,12 +1,13 @@
 // The pictures and sounds: one shared object per file, a picture's load retried until it
 // gives a picture, a sound's load tried exactly once.
 
+#include "app/media.h"
+
 #include <functional>
-#include <set>
 #include <memory>
+#include <set>
 #include <string>
 
-#include "app/media.h"
 #include "platform/exceptions.h"
 #include "platform/files.h"
 #include "platform/headless/headless.h"
@@ -27,8 +28,10 @@ struct SoundAccessor {
 };
 
 const PictureAccessor kPictures[] = {
-    {"Ondella.bmp", Ondella},           {"switch_up.bmp", switch_up},
-    {"switch_down.bmp", switch_down},   {"power_m_gray.bmp", power_m_gray},
+    {"Ondella.bmp", Ondella},
+    {"switch_up.bmp", switch_up},
+    {"switch_down.bmp", switch_down},
+    {"power_m_gray.bmp", power_m_gray},
     {"power_m_green.bmp", power_m_green},
 };
 const SoundAccessor kSounds[] = {
@@ -115,7 +118,8 @@ TEST_F(MediaTest, FailureToFindTheResourcesFolderReachesTheCaller) {
   EXPECT_THROW(tuned(), platform::NilObjectException);
 
   // The picture tries again; the sound had its one try.
-  platform::SetExecutableFileForTesting(ResourcesDir().parent_path().parent_path() / "bin" / "palmeno");
+  platform::SetExecutableFileForTesting(ResourcesDir().parent_path().parent_path() / "bin" /
+                                        "palmeno");
   EXPECT_TRUE(switch_up());
   EXPECT_FALSE(tuned());
 }

@@ -66,8 +66,8 @@ TEST_F(SoakTest, RandomInputKeepsTheTunerConsistentAndMemoryFlat) {
     return std::uniform_int_distribution<Int32>(std::numeric_limits<Int32>::min(),
                                                 std::numeric_limits<Int32>::max())(rng);
   };
-  const std::vector<std::string> otherKeys = {"", "B", "x", "\x1e", "\x1f", "\r", "  ",
-                                              "\xff", "東", std::string(1, '\0')};
+  const std::vector<std::string> otherKeys = {"",   "B",  "x",    "\x1e", "\x1f",
+                                              "\r", "  ", "\xff", "東",   std::string(1, '\0')};
   const std::vector<Int32> extremeDeltas = {std::numeric_limits<Int32>::min(),
                                             std::numeric_limits<Int32>::max(), -1, 1, 0};
 
@@ -85,7 +85,9 @@ TEST_F(SoakTest, RandomInputKeepsTheTunerConsistentAndMemoryFlat) {
   for (int n = 0; n < kInputs; ++n) {
     std::string what;
     switch (pick(10)) {
-      case 0: case 1: case 2:
+      case 0:
+      case 1:
+      case 2:
         headless::PressKey(*w, platform::ChrB(pick(2) ? 29 : 28));
         what = "arrow";
         break;
@@ -137,8 +139,8 @@ TEST_F(SoakTest, RandomInputKeepsTheTunerConsistentAndMemoryFlat) {
     ASSERT_FALSE(w->tuneStationThread()->IsBusy());
 
     const bool powerOn = w->mainPower()->Backdrop() == power_m_green();
-    const auto band = w->bandSwitch()->Backdrop() == switch_up() ? tuningmodel::Band::AM
-                                                                 : tuningmodel::Band::FM;
+    const auto band =
+        w->bandSwitch()->Backdrop() == switch_up() ? tuningmodel::Band::AM : tuningmodel::Band::FM;
     const bool heard = tuningmodel::AnyMatch(w->stationHz, bar->X1(), band);
     ASSERT_EQ(w->tuning, powerOn && heard);
     tunedIn += w->tuning;

@@ -1,3 +1,5 @@
+#include "platform/files.h"
+
 #include <gtest/gtest.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
@@ -6,14 +8,13 @@
 #include <algorithm>
 #include <cerrno>
 #include <csignal>
-#include <cstring>
 #include <cstdlib>
+#include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <sstream>
 
 #include "platform/exceptions.h"
-#include "platform/files.h"
 #include "platform/media.h"
 #include "platform/text.h"
 #include "runtime_fixture.h"
@@ -48,7 +49,8 @@ class TempDir {
   // Names in the folder, to see that no temporary file is left.
   std::vector<std::string> Names() const {
     std::vector<std::string> names;
-    for (const auto& e : fs::directory_iterator(path_)) names.push_back(e.path().filename().string());
+    for (const auto& e : fs::directory_iterator(path_))
+      names.push_back(e.path().filename().string());
     std::sort(names.begin(), names.end());
     return names;
   }
@@ -77,8 +79,8 @@ TEST(TextInputStream, SplitsAtLineEndsAndKeepsTheBytes) {
       {"a\n\nb\n", {"a", "", "b"}},
       {"\n", {""}},
       {"\n\n", {"", ""}},
-      {"a\rb\n", {"a\rb"}},          // a lone CR belongs to the line
-      {"a\r", {"a"}},                // a CR that ends the file ends the line, as CRLF does
+      {"a\rb\n", {"a\rb"}},  // a lone CR belongs to the line
+      {"a\r", {"a"}},        // a CR that ends the file ends the line, as CRLF does
       {"a\r\r", {"a\r"}},
       {"a\nb\r", {"a", "b"}},
       {"\r", {""}},
@@ -88,8 +90,15 @@ TEST(TextInputStream, SplitsAtLineEndsAndKeepsTheBytes) {
       {"\xEF\xBB\xBF東京,TBS,954\r\n", {"東京,TBS,954"}},
       {"\xEF\xBB\xBF", {}},
       {"\xEF\xBB\xBF\n", {""}},
-      {"\xEF\xBB\xBF\xEF\xBB\xBF" "a", {"\xEF\xBB\xBF" "a"}},
-      {"a\n\xEF\xBB\xBF" "b", {"a", "\xEF\xBB\xBF" "b"}},
+      {"\xEF\xBB\xBF\xEF\xBB\xBF"
+       "a",
+       {"\xEF\xBB\xBF"
+        "a"}},
+      {"a\n\xEF\xBB\xBF"
+       "b",
+       {"a",
+        "\xEF\xBB\xBF"
+        "b"}},
       {"\xEF\xBB", {"\xEF\xBB"}},
   };
   TempDir dir;
@@ -128,7 +137,8 @@ TEST(TextInputStream, LinesAcrossTheReadsOfALongFile) {
 TEST(TextInputStream, ALineBeyondTheBoundRaisesWhereItIsMet) {
   TempDir dir;
   const std::size_t bound = TextInputStream::kMaxLineBytes;
-  std::string contents = "first\n" + std::string(bound, 'a') + "\n" + std::string(bound + 1, 'b') + "\nlast\n";
+  std::string contents =
+      "first\n" + std::string(bound, 'a') + "\n" + std::string(bound + 1, 'b') + "\nlast\n";
   auto in = std::make_shared<FolderItem>(dir.Write("huge.txt", contents))->OpenAsTextFile();
   ASSERT_NE(in, nullptr);
   EXPECT_EQ(in->ReadLine(), "first");
@@ -248,7 +258,8 @@ TEST(Resources, FoundBesideTheExecutablesFolder) {
   auto exe = ExecutableFile();
   ASSERT_NE(exe, nullptr);
   EXPECT_TRUE(exe->Exists());
-  EXPECT_EQ(GetApplicationBundleResources()->Path(), exe->Path().parent_path().parent_path() / "share/palmeno");
+  EXPECT_EQ(GetApplicationBundleResources()->Path(),
+            exe->Path().parent_path().parent_path() / "share/palmeno");
 }
 
 TEST(TextOutputStream, WritesLinesThatReadBackEqual) {
@@ -298,7 +309,8 @@ TEST(TextOutputStream, ALinkIsWrittenThroughToItsTarget) {
   TempDir dir;
   fs::create_directories(dir.path() / "dotfiles");
   dir.Write("dotfiles/prefs", "old\n");
-  fs::create_symlink("../dotfiles/prefs", dir.path() / "config-prefs");  // relative, as managers make them
+  fs::create_symlink("../dotfiles/prefs",
+                     dir.path() / "config-prefs");  // relative, as managers make them
   fs::create_directory(dir.path() / "config");
   fs::rename(dir.path() / "config-prefs", dir.path() / "config" / "Palmeno Prefs");
   fs::create_symlink(dir.path() / "dotfiles" / "new", dir.path() / "config" / "dangling");
@@ -312,12 +324,14 @@ TEST(TextOutputStream, ALinkIsWrittenThroughToItsTarget) {
   EXPECT_EQ(dir.Read("dotfiles/prefs"), "Palmeno Prefs\n");
   EXPECT_EQ(dir.Read("dotfiles/new"), "dangling\n");
   std::vector<std::string> left;
-  for (const auto& e : fs::directory_iterator(dir.path() / "dotfiles")) left.push_back(e.path().filename());
+  for (const auto& e : fs::directory_iterator(dir.path() / "dotfiles"))
+    left.push_back(e.path().filename());
   std::sort(left.begin(), left.end());
   EXPECT_EQ(left, (std::vector<std::string>{"new", "prefs"})) << "no temporary file is left";
 
   fs::create_symlink("loop", dir.path() / "loop");
-  EXPECT_THROW(TextOutputStream::Create(std::make_shared<FolderItem>(dir.path() / "loop")), IOException);
+  EXPECT_THROW(TextOutputStream::Create(std::make_shared<FolderItem>(dir.path() / "loop")),
+               IOException);
 
   // A link to what is not a plain file (a FIFO here; /dev/zero in the wild) is never
   // replaced: the write fails and both stay as they were.
@@ -335,16 +349,17 @@ TEST(TextOutputStream, ALinkIsWrittenThroughToItsTarget) {
 
 TEST(TextOutputStream, TemporariesOfACrashedWriteGoAtTheNextSave) {
   TempDir dir;
-  dir.Write(".Palmeno Prefs.Ab3xYz", "windowTop=1\n");    // left by a crash
+  dir.Write(".Palmeno Prefs.Ab3xYz", "windowTop=1\n");  // left by a crash
   dir.Write(".Palmeno Prefs.000000", "");
-  dir.Write(".Palmeno Prefs.longer1", "");                  // not a name mkstemp makes
+  dir.Write(".Palmeno Prefs.longer1", "");  // not a name mkstemp makes
   dir.Write(".Palmeno Prefs.ab-dcd", "");
   dir.Write(".Other.Ab3xYz", "");
   fs::create_directory(dir.path() / ".Palmeno Prefs.folder");
   auto out = TextOutputStream::Create(std::make_shared<FolderItem>(dir.path() / "Palmeno Prefs"));
   out->WriteLine("new");
   out->Close();
-  EXPECT_EQ(dir.Names(), (std::vector<std::string>{".Other.Ab3xYz", ".Palmeno Prefs.ab-dcd", ".Palmeno Prefs.folder",
+  EXPECT_EQ(dir.Names(), (std::vector<std::string>{".Other.Ab3xYz", ".Palmeno Prefs.ab-dcd",
+                                                   ".Palmeno Prefs.folder",
                                                    ".Palmeno Prefs.longer1", "Palmeno Prefs"}));
 }
 
@@ -408,7 +423,7 @@ TEST_F(MediaTest, PicturesAndSoundsComeFromTheirFilesHeaders) {
   TempDir dir;
   std::string bmp(54, '\0');
   bmp[0] = 'B', bmp[1] = 'M';
-  bmp[18] = 15;                                   // width 15
+  bmp[18] = 15;  // width 15
   bmp[22] = static_cast<char>(0xDE), bmp[23] = static_cast<char>(0xFF),
   bmp[24] = static_cast<char>(0xFF), bmp[25] = static_cast<char>(0xFF);  // height -34, top-down
   dir.Write("switch_up.bmp", bmp);
@@ -422,7 +437,8 @@ TEST_F(MediaTest, PicturesAndSoundsComeFromTheirFilesHeaders) {
   ASSERT_NE(pic, nullptr);
   EXPECT_EQ(pic->Width(), 15);
   EXPECT_EQ(pic->Height(), 34);
-  EXPECT_NE(folder->Child("switch_up.bmp")->OpenAsPicture(), pic) << "each open gives a new picture";
+  EXPECT_NE(folder->Child("switch_up.bmp")->OpenAsPicture(), pic)
+      << "each open gives a new picture";
   EXPECT_EQ(folder->Child("broken.bmp")->OpenAsPicture(), nullptr);
   ASSERT_NE(folder->Child("short.bmp")->OpenAsPicture(), nullptr) << "the signature alone decides";
   EXPECT_EQ(folder->Child("short.bmp")->OpenAsPicture()->Width(), 0);
@@ -448,8 +464,9 @@ TEST_F(MediaTest, PicturesAndSoundsComeFromTheirFilesHeaders) {
   sound->Stop();
   sound->Stop();
   EXPECT_FALSE(sound->IsPlaying());
-  EXPECT_EQ(headless::LogWith("sound."), (std::vector<std::string>{"sound.loop tuned.wav", "sound.play tuned.wav",
-                                                                    "sound.stop tuned.wav", "sound.stop tuned.wav"}));
+  EXPECT_EQ(headless::LogWith("sound."),
+            (std::vector<std::string>{"sound.loop tuned.wav", "sound.play tuned.wav",
+                                      "sound.stop tuned.wav", "sound.stop tuned.wav"}));
 }
 
 }  // namespace

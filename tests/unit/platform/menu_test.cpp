@@ -1,3 +1,5 @@
+#include "platform/menu.h"
+
 #include <gtest/gtest.h>
 
 #include <chrono>
@@ -8,7 +10,6 @@
 #include "platform/backend.h"
 #include "platform/controls.h"
 #include "platform/exceptions.h"
-#include "platform/menu.h"
 #include "platform/window.h"
 #include "runtime_fixture.h"
 
@@ -92,15 +93,16 @@ TEST(Menu, ChangesBelowTheBarReachItsObserver) {
   bar->AddObserver(&rec);
   auto place = bar->Child("placeMenu");
   auto tokyo = Item("", "東京");
-  place->Append(tokyo);       // an append below the bar
-  tokyo->SetChecked(true);    // a change two levels down
-  tokyo->SetChecked(true);    // no change, no notice
+  place->Append(tokyo);     // an append below the bar
+  tokyo->SetChecked(true);  // a change two levels down
+  tokyo->SetChecked(true);  // no change, no notice
   tokyo->SetEnabled(false);
   bar->Lookup("FileQuit")->SetText("Quit");
   place->Remove(0);
-  tokyo->SetText("gone");     // no longer below the bar
-  EXPECT_EQ(rec.got, (std::vector<std::string>{"append placeMenu 東京", "change 東京", "change 東京",
-                                                 "change Quit", "remove placeMenu 0 東京"}));
+  tokyo->SetText("gone");  // no longer below the bar
+  EXPECT_EQ(rec.got,
+            (std::vector<std::string>{"append placeMenu 東京", "change 東京", "change 東京",
+                                      "change Quit", "remove placeMenu 0 東京"}));
   bar->RemoveObserver(&rec);
   place->Append(Item("", "x"));
   EXPECT_EQ(rec.got.size(), 5u);
@@ -214,8 +216,9 @@ TEST_F(QuitTest, WindowMenuBarChangesAreLogged) {
   bar->Child("placeMenu")->Append(entry);
   entry->SetChecked(true);
   bar->Child("placeMenu")->Remove(0);
-  EXPECT_EQ(headless::LogWith("menu."), (std::vector<std::string>{"menu.append placeMenu 東京", "menu.change 東京",
-                                                                   "menu.remove placeMenu 0"}));
+  EXPECT_EQ(headless::LogWith("menu."),
+            (std::vector<std::string>{"menu.append placeMenu 東京", "menu.change 東京",
+                                      "menu.remove placeMenu 0"}));
   w->Close();
   bar->Child("placeMenu")->Append(Item("", "大阪"));
   EXPECT_EQ(headless::LogWith("menu.").size(), 3u) << "a closed window's peer stops listening";

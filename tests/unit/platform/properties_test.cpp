@@ -1,9 +1,10 @@
+#include "platform/properties.h"
+
 #include <gtest/gtest.h>
 
 #include <limits>
 
 #include "platform/controls.h"
-#include "platform/properties.h"
 #include "platform/thread.h"
 #include "platform/window.h"
 #include "runtime_fixture.h"
@@ -18,7 +19,7 @@ TEST(Properties, MeaningfulNamesTakeEffectAndEveryValueReadsBack) {
                        {"Top", std::int64_t{19}},
                        {"Left", std::int64_t{105}},
                        {"X1", std::int64_t{105}},
-                       {"X2", std::int64_t{1} << 40},   // beyond Int32: saturates
+                       {"X2", std::int64_t{1} << 40},  // beyond Int32: saturates
                        {"Y1", -(std::int64_t{1} << 40)},
                        {"Y2", std::int64_t{25}},
                        {"Visible", false},
@@ -51,8 +52,11 @@ TEST(Properties, MeaningfulNamesTakeEffectAndEveryValueReadsBack) {
   EXPECT_EQ(worker.StackSize(), 0);
 
   Canvas canvas;
-  SetProperties(canvas, {{"Left", std::int64_t{32}}, {"Width", std::int64_t{15}},
-                         {"Height", std::int64_t{34}}, {"Enabled", false}, {"LockLeft", true}});
+  SetProperties(canvas, {{"Left", std::int64_t{32}},
+                         {"Width", std::int64_t{15}},
+                         {"Height", std::int64_t{34}},
+                         {"Enabled", false},
+                         {"LockLeft", true}});
   EXPECT_EQ(canvas.Left(), 32);
   EXPECT_EQ(canvas.Width(), 15);
   EXPECT_EQ(canvas.Height(), 34);
@@ -65,10 +69,15 @@ using WindowProperties = testing::RuntimeTest;
 TEST_F(WindowProperties, WindowTakesItsDesignValuesAndVisibleShowsOnceBuilt) {
   struct Strip : Window {
     void Layout() override {
-      SetProperties(*this, {{"Width", std::int64_t{340}}, {"Height", std::int64_t{46}},
-                            {"MinHeight", std::int64_t{64}}, {"Title", String("Palmeno")},
-                            {"Visible", true}, {"CloseButton", true}, {"Resizeable", false},
-                            {"MaximizeButton", false}, {"MinimizeButton", true}});
+      SetProperties(*this, {{"Width", std::int64_t{340}},
+                            {"Height", std::int64_t{46}},
+                            {"MinHeight", std::int64_t{64}},
+                            {"Title", String("Palmeno")},
+                            {"Visible", true},
+                            {"CloseButton", true},
+                            {"Resizeable", false},
+                            {"MaximizeButton", false},
+                            {"MinimizeButton", true}});
     }
   };
   auto w = Window::New<Strip>();

@@ -16,11 +16,14 @@ namespace {
 
 // Ends a loop that would otherwise never end, so that the test fails instead of hanging.
 guint ArmReaper() {
-  return g_timeout_add_seconds(5, [](gpointer) {
-    ADD_FAILURE() << "the event loop did not end";
-    Quit(99);
-    return G_SOURCE_REMOVE;
-  }, nullptr);
+  return g_timeout_add_seconds(
+      5,
+      [](gpointer) {
+        ADD_FAILURE() << "the event loop did not end";
+        Quit(99);
+        return G_SOURCE_REMOVE;
+      },
+      nullptr);
 }
 
 TEST(Runtime, RunEndsAtQuitAndExitGivesTheFirstCode) {
@@ -54,7 +57,8 @@ TEST(Runtime, InitAndExitPairsRepeatAndExitWithoutQuitGivesZero) {
 
 TEST(Runtime, ExceptionsFromStartupPassAndFromOpenAreReported) {
   RuntimeInit();
-  EXPECT_THROW(RunFrameworkInitialization([] { throw NilObjectException("x"); }), NilObjectException);
+  EXPECT_THROW(RunFrameworkInitialization([] { throw NilObjectException("x"); }),
+               NilObjectException);
   int ran = 0;
   RunFrameworkInitialization([&] { ++ran; });
   EXPECT_EQ(ran, 1);

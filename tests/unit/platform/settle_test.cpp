@@ -1,10 +1,10 @@
 // The tests' wait for the event loop fails the case when the loop never settles.
 
+#include "support/settle.h"
+
 #include <glib.h>
 #include <gtest/gtest-spi.h>
 #include <gtest/gtest.h>
-
-#include "support/settle.h"
 
 namespace {
 

@@ -1,10 +1,11 @@
+#include "platform/text.h"
+
 #include <gtest/gtest.h>
 
 #include <cmath>
 #include <limits>
 #include <string>
 
-#include "platform/text.h"
 #include "platform/types.h"
 
 namespace platform {
@@ -39,7 +40,8 @@ TEST(NthField, FieldsCountFromOneAndMissingOnesAreEmpty) {
       {"一、二、三", "、", 3, "三"},  // a multi-byte UTF-8 separator
   };
   for (const Case& c : cases)
-    EXPECT_EQ(NthField(c.text, c.sep, c.n), c.want) << '"' << c.text << "\" sep \"" << c.sep << "\" n " << c.n;
+    EXPECT_EQ(NthField(c.text, c.sep, c.n), c.want)
+        << '"' << c.text << "\" sep \"" << c.sep << "\" n " << c.n;
 }
 
 TEST(Val, TakesTheLeadingDecimalNumberOnly) {
@@ -48,13 +50,44 @@ TEST(Val, TakesTheLeadingDecimalNumberOnly) {
     const char* text;
     double want;
   } cases[] = {
-      {"954", 954}, {"80.0", 80.0}, {"12abc", 12}, {"-3.5", -3.5}, {"+2", 2}, {" 7", 7},
-      {"\t 7", 7}, {"", 0}, {"x", 0}, {".5", 0.5}, {"5.", 5}, {".", 0}, {"-", 0}, {"+", 0},
-      {"- 3", 0}, {"1e3", 1000}, {"1E3", 1000}, {"2.5e-1", 0.25}, {"1e", 1}, {"1e+", 1},
-      {"1ex", 1}, {"3e2.5", 300}, {"inf", 0}, {"-inf", 0}, {"nan", 0}, {"NaN", 0},
-      {"infinity", 0}, {"0x10", 0}, {"0X1p3", 0}, {"007", 7}, {"\n5", 0}, {"1,5", 1},
-      {"76.13333333", 76.13333333}, {"1e999", inf}, {"-1e999", -inf}, {"1e-999", 0},
-      {"0.0000e999999999999", 0}, {"123456789012345678901234567890", 1.2345678901234568e29},
+      {"954", 954},
+      {"80.0", 80.0},
+      {"12abc", 12},
+      {"-3.5", -3.5},
+      {"+2", 2},
+      {" 7", 7},
+      {"\t 7", 7},
+      {"", 0},
+      {"x", 0},
+      {".5", 0.5},
+      {"5.", 5},
+      {".", 0},
+      {"-", 0},
+      {"+", 0},
+      {"- 3", 0},
+      {"1e3", 1000},
+      {"1E3", 1000},
+      {"2.5e-1", 0.25},
+      {"1e", 1},
+      {"1e+", 1},
+      {"1ex", 1},
+      {"3e2.5", 300},
+      {"inf", 0},
+      {"-inf", 0},
+      {"nan", 0},
+      {"NaN", 0},
+      {"infinity", 0},
+      {"0x10", 0},
+      {"0X1p3", 0},
+      {"007", 7},
+      {"\n5", 0},
+      {"1,5", 1},
+      {"76.13333333", 76.13333333},
+      {"1e999", inf},
+      {"-1e999", -inf},
+      {"1e-999", 0},
+      {"0.0000e999999999999", 0},
+      {"123456789012345678901234567890", 1.2345678901234568e29},
       {"1e99999999999999999999", inf},
   };
   for (const Case& c : cases) EXPECT_EQ(Val(c.text), c.want) << '"' << c.text << '"';
@@ -89,10 +122,13 @@ TEST(ToInt32, TruncatesSaturatesAndMapsNaNToZero) {
     double d;
     Int32 want;
   } cases[] = {
-      {110.0, 110}, {110.9, 110}, {-110.9, -110}, {-0.5, 0}, {2147483647.0, max},
-      {2147483648.0, max}, {1e300, max}, {std::numeric_limits<double>::infinity(), max},
-      {-2147483648.0, min}, {-2147483649.0, min}, {-1e300, min},
-      {-std::numeric_limits<double>::infinity(), min}, {std::nan(""), 0},
+      {110.0, 110},         {110.9, 110},
+      {-110.9, -110},       {-0.5, 0},
+      {2147483647.0, max},  {2147483648.0, max},
+      {1e300, max},         {std::numeric_limits<double>::infinity(), max},
+      {-2147483648.0, min}, {-2147483649.0, min},
+      {-1e300, min},        {-std::numeric_limits<double>::infinity(), min},
+      {std::nan(""), 0},
   };
   for (const Case& c : cases) EXPECT_EQ(ToInt32(c.d), c.want) << c.d;
 }
@@ -120,8 +156,10 @@ TEST(PercentEncodeURLBytes, EncodesOnlyWhatAnAddressCannotCarry) {
       {"a-b_c.d~e!$&'()*+,;=:@/?#[]", "a-b_c.d~e!$&'()*+,;=:@/?#[]"},
       {"A%41%zz%", "A%41%zz%"},
       {"東京", "%E6%9D%B1%E4%BA%AC"},
-      {"\xff\xfe" "A\x80", "%FF%FEA%80"},  // not UTF-8
-      {"A\0B"s, "A%00B"},                   // a NUL no longer cuts the address short
+      {"\xff\xfe"
+       "A\x80",
+       "%FF%FEA%80"},      // not UTF-8
+      {"A\0B"s, "A%00B"},  // a NUL no longer cuts the address short
       {"\t\n\r\x1f\x7f", "%09%0A%0D%1F%7F"},
       {" \"<>\\^`{|}", "%20%22%3C%3E%5C%5E%60%7B%7C%7D"},
       {"", ""},

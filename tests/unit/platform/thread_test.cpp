@@ -1,3 +1,5 @@
+#include "platform/thread.h"
+
 #include <glib.h>
 #include <gtest/gtest.h>
 
@@ -5,7 +7,6 @@
 #include <vector>
 
 #include "platform/exceptions.h"
-#include "platform/thread.h"
 #include "platform/window.h"
 #include "runtime_fixture.h"
 
@@ -125,7 +126,8 @@ TEST_F(ThreadTest, YieldsThatReturnAtOnceStayOnTheFiberTheyWereCountedFor) {
   };
   first->Run();
   // The first one's turn from the loop: it ends between two checks.
-  for (int i = 0; i < 100 && first->RunsCompleted() == 0; ++i) g_main_context_iteration(nullptr, FALSE);
+  for (int i = 0; i < 100 && first->RunsCompleted() == 0; ++i)
+    g_main_context_iteration(nullptr, FALSE);
   EXPECT_EQ(first->RunsCompleted(), 1u);
   EXPECT_EQ(seen, (std::vector<bool>{true, true}));
   second->Run();
@@ -154,10 +156,13 @@ TEST_F(ThreadTest, WorkerLeavesTheLoopOnlyAfterItsSlice) {
   std::function<void()> tick = [&] {
     if (done) return;
     ++otherWork;
-    g_idle_add_full(G_PRIORITY_DEFAULT_IDLE, [](gpointer p) {
-      (*static_cast<std::function<void()>*>(p))();
-      return G_SOURCE_REMOVE;
-    }, &tick, nullptr);
+    g_idle_add_full(
+        G_PRIORITY_DEFAULT_IDLE,
+        [](gpointer p) {
+          (*static_cast<std::function<void()>*>(p))();
+          return G_SOURCE_REMOVE;
+        },
+        &tick, nullptr);
   };
   tick();
   Settle();
@@ -183,7 +188,9 @@ TEST_F(ThreadTest, ExceptionOnTheFiberIsReportedAndTheLoopGoesOn) {
   EXPECT_EQ(runs, 2);
   EXPECT_EQ(t->RunsCompleted(), 2u);
   EXPECT_FALSE(t->IsBusy());
-  EXPECT_NE(err.find("palmeno: unhandled NilObjectException: tuneBar is missing"), std::string::npos) << err;
+  EXPECT_NE(err.find("palmeno: unhandled NilObjectException: tuneBar is missing"),
+            std::string::npos)
+      << err;
 }
 
 // Something on the worker's stack whose destruction is seen.

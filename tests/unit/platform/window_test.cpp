@@ -1,3 +1,5 @@
+#include "platform/window.h"
+
 #include <gtest/gtest.h>
 
 #include <string>
@@ -7,7 +9,6 @@
 #include "platform/controls.h"
 #include "platform/exceptions.h"
 #include "platform/menu.h"
-#include "platform/window.h"
 #include "runtime_fixture.h"
 
 namespace platform {
@@ -27,8 +28,10 @@ class TracedWindow : public Window {
  public:
   void Layout() override {
     Note("Layout");
-    SetProperties(*this, {{"Title", String("Traced")}, {"Width", std::int64_t{340}},
-                          {"Height", std::int64_t{46}}, {"Placement", std::int64_t{0}},
+    SetProperties(*this, {{"Title", String("Traced")},
+                          {"Width", std::int64_t{340}},
+                          {"Height", std::int64_t{46}},
+                          {"Placement", std::int64_t{0}},
                           {"Visible", visibleAtStart}});
   }
   void CreateControls() override {
@@ -43,7 +46,8 @@ class TracedWindow : public Window {
     if (throwOnClose) throw NilObjectException("prefs folder is missing (nil object)");
   }
   void Note(const char* what) {
-    Events().push_back(std::string(what) + (GetImplicitWindow<TracedWindow>().get() == this ? "+" : "-"));
+    Events().push_back(std::string(what) +
+                       (GetImplicitWindow<TracedWindow>().get() == this ? "+" : "-"));
   }
   static inline bool visibleAtStart = true;
   bool throwOnClose = false;
@@ -94,7 +98,8 @@ TEST_F(WindowTest, OpenEventsRunInTheOrderTheyWereQueued) {
   auto a = Window::New<TracedWindow>();
   auto b = Window::New<OtherWindow>();
   Settle();
-  EXPECT_EQ(Events(), (std::vector<std::string>{"Layout+", "CreateControls+", "AppOpen", "Open+", "OtherOpen"}));
+  EXPECT_EQ(Events(), (std::vector<std::string>{"Layout+", "CreateControls+", "AppOpen", "Open+",
+                                                "OtherOpen"}));
 }
 
 TEST_F(WindowTest, HiddenAtStartIsNotShownAndClosedBeforeOpenNeverOpens) {
@@ -116,7 +121,9 @@ TEST_F(WindowTest, CloseRunsOnceReportsItsExceptionAndIsNeverRefused) {
   ::testing::internal::CaptureStderr();
   headless::CloseWindow(*w);
   std::string err = ::testing::internal::GetCapturedStderr();
-  EXPECT_NE(err.find("palmeno: unhandled NilObjectException: prefs folder is missing"), std::string::npos) << err;
+  EXPECT_NE(err.find("palmeno: unhandled NilObjectException: prefs folder is missing"),
+            std::string::npos)
+      << err;
   EXPECT_FALSE(w->IsLive());
   EXPECT_EQ(w->Peer(), nullptr);
   w->Close();
@@ -134,10 +141,10 @@ TEST_F(WindowTest, ClosingTheLastVisibleWindowEndsTheApplication) {
     bool quits;
     int status;
   };
-  for (const Case c : {Case{true, false, true, 1}, Case{false, false, true, 0},
-                       Case{true, true, false, 0}}) {
-    SCOPED_TRACE(::testing::Message() << "throw " << c.throwOnClose << " other visible "
-                                      << c.otherVisible);
+  for (const Case c :
+       {Case{true, false, true, 1}, Case{false, false, true, 0}, Case{true, true, false, 0}}) {
+    SCOPED_TRACE(::testing::Message()
+                 << "throw " << c.throwOnClose << " other visible " << c.otherVisible);
     RuntimeInit();
     auto hidden = Window::New<OtherWindow>();
     hidden->Hide();
@@ -187,7 +194,8 @@ TEST_F(WindowTest, ControlsAreFoundByNameAndGetPeersAlsoWhenAddedLater) {
   ASSERT_NE(viewer->Peer(), nullptr);
   viewer->LoadURL("http://127.0.0.1:8642/player/player.html#TBS");
   EXPECT_EQ(viewer->URL(), "http://127.0.0.1:8642/player/player.html#TBS");
-  EXPECT_EQ(LogWith("web."), std::vector<std::string>{"web.load http://127.0.0.1:8642/player/player.html#TBS"});
+  EXPECT_EQ(LogWith("web."),
+            std::vector<std::string>{"web.load http://127.0.0.1:8642/player/player.html#TBS"});
 
   // Without a peer (its window gone) the URL is still kept.
   w->Close();
@@ -253,8 +261,9 @@ TEST_F(WindowTest, PositionAndVisibilityGoToThePeer) {
   w->SetLeft(300);
   w->Hide();
   w->Show();
-  EXPECT_EQ(LogWith("window."), (std::vector<std::string>{"window.move Traced 120 0", "window.move Traced 120 300",
-                                                          "window.hide Traced", "window.show Traced"}));
+  EXPECT_EQ(LogWith("window."),
+            (std::vector<std::string>{"window.move Traced 120 0", "window.move Traced 120 300",
+                                      "window.hide Traced", "window.show Traced"}));
   EXPECT_EQ(w->Top(), 120);
   EXPECT_EQ(w->Left(), 300);
   events::WindowMoved(*w, 5, 6);
@@ -271,8 +280,8 @@ TEST_F(WindowTest, InputReachesTheHandlersAndTheirExceptionsAreReported) {
       return false;
     }
     bool Event_MouseWheel(Int32 x, Int32 y, Int32 dx, Int32 dy) override {
-      got.push_back("wheel " + std::to_string(x) + " " + std::to_string(y) + " " + std::to_string(dx) + " " +
-                    std::to_string(dy));
+      got.push_back("wheel " + std::to_string(x) + " " + std::to_string(y) + " " +
+                    std::to_string(dx) + " " + std::to_string(dy));
       return false;
     }
   };
@@ -289,7 +298,8 @@ TEST_F(WindowTest, InputReachesTheHandlersAndTheirExceptionsAreReported) {
   headless::Wheel(*w, -3, 1, 10, 20);
   headless::Click(*canvas, 4, 5);
   std::string err = ::testing::internal::GetCapturedStderr();
-  EXPECT_EQ(w->got, (std::vector<std::string>{"key x", "key b", "wheel 10 20 1 -3", "mainPower 4 5"}));
+  EXPECT_EQ(w->got,
+            (std::vector<std::string>{"key x", "key b", "wheel 10 20 1 -3", "mainPower 4 5"}));
   EXPECT_NE(err.find("NilObjectException: tuneBar is missing"), std::string::npos);
 }
 

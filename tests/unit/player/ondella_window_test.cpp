@@ -1,12 +1,13 @@
 // The hidden player window and its web view.
 
+#include "player/ondella_window.h"
+
 #include <cstdint>
 #include <limits>
 #include <string>
 #include <vector>
 
 #include "platform/headless/headless.h"
-#include "player/ondella_window.h"
 #include "support/program_fixture.h"
 
 namespace {
@@ -51,29 +52,46 @@ TEST_F(OndellaWindowTest, InstanceBuildsOneHiddenWindowWithItsWebView) {
 TEST_F(OndellaWindowTest, DesignTimePropertiesReadBack) {
   const auto w = OndellaWindow::Instance();
   ExpectProperties(*w, {
-                           {"Placement", I64{0}},        {"Width", I64{66}},
-                           {"Height", I64{64}},          {"MinWidth", I64{64}},
-                           {"MinHeight", I64{64}},       {"MaxWidth", I64{32000}},
-                           {"MaxHeight", I64{32000}},    {"Frame", I64{7}},
-                           {"Composite", true},          {"HasBackColor", false},
+                           {"Placement", I64{0}},
+                           {"Width", I64{66}},
+                           {"Height", I64{64}},
+                           {"MinWidth", I64{64}},
+                           {"MinHeight", I64{64}},
+                           {"MaxWidth", I64{32000}},
+                           {"MaxHeight", I64{32000}},
+                           {"Frame", I64{7}},
+                           {"Composite", true},
+                           {"HasBackColor", false},
                            {"BackColor", platform::RGB(0xFFFFFF)},
-                           {"Title", String("Ondella")}, {"Visible", false},
-                           {"FullScreen", false},        {"MenuBarVisible", true},
-                           {"CloseButton", true},        {"Resizeable", true},
-                           {"LiveResize", true},         {"MaximizeButton", false},
-                           {"MinimizeButton", true},     {"MacProcID", I64{0}},
+                           {"Title", String("Ondella")},
+                           {"Visible", false},
+                           {"FullScreen", false},
+                           {"MenuBarVisible", true},
+                           {"CloseButton", true},
+                           {"Resizeable", true},
+                           {"LiveResize", true},
+                           {"MaximizeButton", false},
+                           {"MinimizeButton", true},
+                           {"MacProcID", I64{0}},
                        });
   ExpectProperties(*w->HTMLViewer1(),
                    {
                        {"Name", String("HTMLViewer1")},
                        {"Index", I64{std::numeric_limits<platform::Int32>::min()}},
-                       {"Left", I64{0}},           {"Top", I64{0}},
-                       {"Width", I64{36}},         {"Height", I64{32}},
-                       {"LockLeft", true},         {"LockTop", true},
-                       {"LockRight", true},        {"LockBottom", true},
-                       {"TabPanelIndex", I64{0}},  {"InitialParent", String()},
-                       {"TabIndex", I64{0}},       {"Visible", false},
-                       {"HelpTag", String()},      {"AutoDeactivate", false},
+                       {"Left", I64{0}},
+                       {"Top", I64{0}},
+                       {"Width", I64{36}},
+                       {"Height", I64{32}},
+                       {"LockLeft", true},
+                       {"LockTop", true},
+                       {"LockRight", true},
+                       {"LockBottom", true},
+                       {"TabPanelIndex", I64{0}},
+                       {"InitialParent", String()},
+                       {"TabIndex", I64{0}},
+                       {"Visible", false},
+                       {"HelpTag", String()},
+                       {"AutoDeactivate", false},
                        {"Enabled", true},
                    });
 }

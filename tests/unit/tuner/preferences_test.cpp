@@ -137,8 +137,13 @@ TEST_F(PreferencesTest, LinesAreReadByPosition) {
       {"an empty file", "", {0, 0, false, false, 0, ""}},
       {"a long file", "t=1\nl=2\nm=1\nb=2\nn=3\np=R\nq=9\nr=8\n", {1, 2, true, false, 3, "R"}},
       {"CRLF line ends", "t=1\r\nl=2\r\nm=1\r\nb=1\r\nn=3\r\np=R\r\n", {1, 2, true, true, 3, "R"}},
-      {"CRLF without a last LF", "t=1\r\nl=2\r\nm=1\r\nb=1\r\nn=3\r\np=東京\r", {1, 2, true, true, 3, "東京"}},
-      {"a byte-order mark", "\xEF\xBB\xBF" "7\nl=2\nm=1\nb=1\nn=3\np=R\n", {0, 2, true, true, 3, "R"}},
+      {"CRLF without a last LF",
+       "t=1\r\nl=2\r\nm=1\r\nb=1\r\nn=3\r\np=東京\r",
+       {1, 2, true, true, 3, "東京"}},
+      {"a byte-order mark",
+       "\xEF\xBB\xBF"
+       "7\nl=2\nm=1\nb=1\nn=3\np=R\n",
+       {0, 2, true, true, 3, "R"}},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.name);

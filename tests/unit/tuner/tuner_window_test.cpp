@@ -1,6 +1,8 @@
 // The main window as built: its single instance, its controls and their design-time
 // values, its state before the Open event, and the bindings of its controls' events.
 
+#include "tuner/tuner_window.h"
+
 #include <cstdint>
 #include <limits>
 #include <string>
@@ -13,7 +15,6 @@
 #include "platform/headless/headless.h"
 #include "platform/types.h"
 #include "support/program_fixture.h"
-#include "tuner/tuner_window.h"
 
 namespace {
 
@@ -77,7 +78,8 @@ TEST_F(TunerWindowTest, StateBeforeTheOpenEvent) {
 
   std::vector<String> names;
   for (const auto& control : w->Controls()) names.push_back(control->Name());
-  EXPECT_EQ(names, (std::vector<String>{"tuneBar", "bandSwitch", "mainPower", "tuneStationThread"}));
+  EXPECT_EQ(names,
+            (std::vector<String>{"tuneBar", "bandSwitch", "mainPower", "tuneStationThread"}));
 
   const auto bar = w->tuneBar();
   ASSERT_TRUE(bar);
@@ -112,25 +114,41 @@ TEST_F(TunerWindowTest, StateBeforeTheOpenEvent) {
 TEST_F(TunerWindowTest, DesignTimePropertiesReadBack) {
   const auto w = tunerWindow::Instance();
   ExpectProperties(*w, {
-                           {"Placement", I64{0}},        {"Width", I64{340}},
-                           {"Height", I64{46}},          {"MinWidth", I64{64}},
-                           {"MinHeight", I64{64}},       {"MaxWidth", I64{32000}},
-                           {"MaxHeight", I64{32000}},    {"Frame", I64{0}},
-                           {"Composite", true},          {"HasBackColor", false},
+                           {"Placement", I64{0}},
+                           {"Width", I64{340}},
+                           {"Height", I64{46}},
+                           {"MinWidth", I64{64}},
+                           {"MinHeight", I64{64}},
+                           {"MaxWidth", I64{32000}},
+                           {"MaxHeight", I64{32000}},
+                           {"Frame", I64{0}},
+                           {"Composite", true},
+                           {"HasBackColor", false},
                            {"BackColor", platform::RGB(0xFFFFFF)},
-                           {"Title", String("Palmeno")}, {"Visible", true},
-                           {"FullScreen", false},        {"MenuBarVisible", true},
-                           {"CloseButton", true},        {"Resizeable", false},
-                           {"LiveResize", false},        {"MaximizeButton", false},
-                           {"MinimizeButton", true},     {"MacProcID", I64{0}},
+                           {"Title", String("Palmeno")},
+                           {"Visible", true},
+                           {"FullScreen", false},
+                           {"MenuBarVisible", true},
+                           {"CloseButton", true},
+                           {"Resizeable", false},
+                           {"LiveResize", false},
+                           {"MaximizeButton", false},
+                           {"MinimizeButton", true},
+                           {"MacProcID", I64{0}},
                        });
   ExpectProperties(*w->tuneBar(), {
-                                      {"Name", String("tuneBar")}, {"Index", kNoIndex},
-                                      {"Top", I64{19}},            {"Left", I64{105}},
-                                      {"Width", I64{100}},         {"Height", I64{50}},
-                                      {"X1", I64{105}},            {"X2", I64{105}},
-                                      {"Y1", I64{19}},             {"Y2", I64{25}},
-                                      {"TabPanelIndex", I64{0}},   {"Visible", true},
+                                      {"Name", String("tuneBar")},
+                                      {"Index", kNoIndex},
+                                      {"Top", I64{19}},
+                                      {"Left", I64{105}},
+                                      {"Width", I64{100}},
+                                      {"Height", I64{50}},
+                                      {"X1", I64{105}},
+                                      {"X2", I64{105}},
+                                      {"Y1", I64{19}},
+                                      {"Y2", I64{25}},
+                                      {"TabPanelIndex", I64{0}},
+                                      {"Visible", true},
                                       {"BorderWidth", I64{3}},
                                       {"LineColor", platform::RGB(0xFF7F00)},
                                       {"InitialParent", String()},
@@ -145,17 +163,28 @@ TEST_F(TunerWindowTest, DesignTimePropertiesReadBack) {
                           Switch{w->mainPower(), "mainPower", 4, 10, 24, 24, 2}}) {
     SCOPED_TRACE(s.name);
     ExpectProperties(*s.canvas, {
-                                    {"Name", String(s.name)},   {"Index", kNoIndex},
-                                    {"Left", s.left},           {"Top", s.top},
-                                    {"Width", s.width},         {"Height", s.height},
-                                    {"LockLeft", true},         {"LockTop", true},
-                                    {"LockRight", false},       {"LockBottom", false},
-                                    {"TabPanelIndex", I64{0}},  {"TabIndex", s.tabIndex},
-                                    {"TabStop", true},          {"Visible", true},
-                                    {"HelpTag", String()},      {"AutoDeactivate", true},
-                                    {"Enabled", true},          {"UseFocusRing", true},
-                                    {"AcceptFocus", false},     {"AcceptTabs", false},
-                                    {"DoubleBuffer", false},    {"EraseBackground", true},
+                                    {"Name", String(s.name)},
+                                    {"Index", kNoIndex},
+                                    {"Left", s.left},
+                                    {"Top", s.top},
+                                    {"Width", s.width},
+                                    {"Height", s.height},
+                                    {"LockLeft", true},
+                                    {"LockTop", true},
+                                    {"LockRight", false},
+                                    {"LockBottom", false},
+                                    {"TabPanelIndex", I64{0}},
+                                    {"TabIndex", s.tabIndex},
+                                    {"TabStop", true},
+                                    {"Visible", true},
+                                    {"HelpTag", String()},
+                                    {"AutoDeactivate", true},
+                                    {"Enabled", true},
+                                    {"UseFocusRing", true},
+                                    {"AcceptFocus", false},
+                                    {"AcceptTabs", false},
+                                    {"DoubleBuffer", false},
+                                    {"EraseBackground", true},
                                     {"InitialParent", String()},
                                 });
     EXPECT_EQ(s.canvas->Left(), s.left);

@@ -52,7 +52,9 @@ class TuningPassTest : public testsupport::ProgramTest {
                                       : band == Band::FM ? switch_down()
                                                          : Ondella());
   }
-  void SetPower(bool on) { window->mainPower()->SetBackdrop(on ? power_m_green() : power_m_gray()); }
+  void SetPower(bool on) {
+    window->mainPower()->SetBackdrop(on ? power_m_green() : power_m_gray());
+  }
 
   // One pass called directly, as the worker's Run event would; its yields give no turn
   // to anything else.
@@ -145,8 +147,8 @@ TEST_F(TuningPassTest, TunesAStationOnlyWithinItsOpenRange) {
 
 TEST_F(TuningPassTest, BlankEntryMatchesOnlyFarOutsideTheDialAndGivesAnEmptyCode) {
   const MatchCase cases[] = {
-      {Band::AM, 0.0, 0, true},     {Band::AM, 0.0, 1, false},   {Band::AM, 0.0, -1, false},
-      {Band::FM, 0.0, -461, false}, {Band::FM, 0.0, -460, true}, {Band::FM, 0.0, -459, true},
+      {Band::AM, 0.0, 0, true},     {Band::AM, 0.0, 1, false},    {Band::AM, 0.0, -1, false},
+      {Band::FM, 0.0, -461, false}, {Band::FM, 0.0, -460, true},  {Band::FM, 0.0, -459, true},
       {Band::FM, 0.0, -458, true},  {Band::FM, 0.0, -457, false}, {Band::AM, 0.0, 106, false},
   };
   for (const auto& c : cases) {
@@ -173,7 +175,8 @@ TEST_F(TuningPassTest, BuiltInStationsAreFoundAtTheirDialPositions) {
     SetBand(band);
     for (Int32 x = 106; x <= 326; ++x) {
       window->tuning = false;
-      SetList({"TBS", "QRR", "LFR", "INT", "FMT", "FMJ"}, {954.0, 1134.0, 1242.0, 76.1, 80.0, 81.3});
+      SetList({"TBS", "QRR", "LFR", "INT", "FMT", "FMJ"},
+              {954.0, 1134.0, 1242.0, 76.1, 80.0, 81.3});
       SetNeedle(x);
       ClearLog();
       Pass();
@@ -199,8 +202,11 @@ struct StateCase {
 
 TEST_F(TuningPassTest, MovesBetweenTunedInAndNotTunedInWithEffectsInOrder) {
   const StateCase cases[] = {
-      {"newly tuned in", false, 190,
-       {"sound.stop amnoise.wav", "sound.play tuned.wav", PageLoad("TBS")}, true},
+      {"newly tuned in",
+       false,
+       190,
+       {"sound.stop amnoise.wav", "sound.play tuned.wav", PageLoad("TBS")},
+       true},
       {"already tuned in", true, 190, {}, true},
       {"station lost", true, 300, {LogoLoad(), "sound.loop amnoise.wav"}, false},
       {"nothing to find", false, 300, {}, false},
