@@ -4,7 +4,7 @@
 
 JOBS ?= $(shell nproc)
 
-.PHONY: setup build build-asan build-fuzz run test test-unit fuzz-smoke clean
+.PHONY: setup build build-asan build-fuzz run test test-unit fuzz-smoke check-format clean
 
 setup:
 	tools/setup
@@ -24,13 +24,17 @@ build-fuzz: setup
 run: build
 	tools/run-palmeno build/default
 
-# Unit tests under the sanitizers first, then a short run of each fuzz target, then every
-# test of the default build (unit, the GTK smoke test and the acceptance tests); the last line is
-# CTest's summary.
+# The formatting check first, then the unit tests under the sanitizers, a short run of each
+# fuzz target, and every test of the default build (unit, the GTK smoke test and the
+# acceptance tests); the last line is CTest's summary.
 test: build build-asan build-fuzz
+	tools/check-format
 	ctest --preset asan -j $(JOBS)
 	tools/fuzz-smoke build/fuzz
 	ctest --preset default -j $(JOBS)
+
+check-format: setup
+	tools/check-format
 
 fuzz-smoke: build-fuzz
 	tools/fuzz-smoke build/fuzz
