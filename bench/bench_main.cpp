@@ -86,6 +86,9 @@ int PrintSummary(const CollectingReporter& results, bool quick) {
     ratios.push_back({"readStation", Name("ReadStation", n), Name("PlainReadSplit", n),
                       static_cast<double>(n), 3.0, true});
   }
+  // The floor of reading lines: the file read and each line's end found, nothing more.
+  ratios.push_back({"readStation/floor", Name("ReadStation", 100000), Name("MemchrScan", 100000),
+                    100000.0, 2.0, true, "memchr"});
   for (const auto& r : ratios) {
     auto a = results.Find(r.numerator), b = results.Find(r.denominator);
     if (!a || !b) {
@@ -148,7 +151,8 @@ int main(int argc, char** argv) {
     storage.emplace_back("--benchmark_min_time=0.1");
     storage.emplace_back("--benchmark_color=false");
     storage.emplace_back(
-        "--benchmark_filter=^(P1_(TuningPass|PlainLoop|Floor)/100000/|(ReadStation|PlainReadSplit)/"
+        "--benchmark_filter=^(P1_(TuningPass|PlainLoop|Floor)/100000/"
+        "|(ReadStation|PlainReadSplit|MemchrScan)/"
         ")");
   }
   std::vector<char*> args;

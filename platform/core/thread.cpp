@@ -231,6 +231,8 @@ void Resume(Thread::Fiber& f, bool oneTurn) {
     f.fiber = ctx::fiber(std::allocator_arg, ctx::preallocated(sc.sp, sc.size, sc), salloc,
                          [fp](ctx::fiber&& c) { return FiberMain(*fp, std::move(c)); });
   }
+  // Yields granted to the user-interface side are not the fiber's.
+  detail::yieldsWithoutCheck = 0;
   f.life = oneTurn ? Life::ExecutingTurn : Life::Executing;
   f.sliceStart = Clock::now();
   s.current = &f;
@@ -318,6 +320,8 @@ void Thread::Run() {
     return;
   }
   f.life = Life::Scheduled;
+  // The user-interface side may have been told that no thread waits for a turn.
+  detail::yieldsWithoutCheck = 0;
   try {
     QueueTurn(f);
   } catch (...) {
@@ -338,6 +342,8 @@ void Thread::SetProperty(std::string_view name, const PropertyValue& value) {
 
 namespace detail {
 std::uint32_t yieldsWithoutCheck = 0;
+// What the user-interface side may yield without a check while no thread waits for a turn.
+constexpr std::uint32_t kIdleYields = 1u << 30;
 }  // namespace detail
 
 void detail::BackgroundTaskCheck() {
@@ -355,6 +361,10 @@ void detail::BackgroundTaskCheck() {
         return;
       }
     }
+    // No thread waits for a turn, and none can come to wait without a Run, which takes
+    // this back: until then the user-interface side's yields (the station reader yields
+    // once per line) return at once, inline.
+    if (!s.yieldObserver) yieldsWithoutCheck = kIdleYields;
     return;
   }
   bool leave = f->life == Life::ExecutingTurn;

@@ -86,9 +86,16 @@ TEST_F(ThreadTest, UserInterfaceYieldGivesTheWorkerOneTurnInOrder) {
   EXPECT_EQ(order.back(), "w3");
   EXPECT_EQ(t->RunsCompleted(), 1u);
 
-  // With nothing runnable, a user-interface yield does nothing.
-  RuntimeBackgroundTask();
+  // With nothing runnable, a user-interface yield does nothing, however many there are...
+  for (int i = 0; i < 1000; ++i) RuntimeBackgroundTask();
   EXPECT_EQ(order.size(), 7u);
+  // ...and the first one after a Run gives the worker its turn again.
+  t->Run();
+  RuntimeBackgroundTask();
+  EXPECT_EQ(order.size(), 8u);
+  EXPECT_EQ(order.back(), "w0");
+  Settle();
+  EXPECT_EQ(t->RunsCompleted(), 2u);
 }
 
 TEST_F(ThreadTest, YieldObserverSeesWhichSideYields) {
