@@ -2,6 +2,7 @@
 // GdkPixbuf pictures. The core runs the GLib default main loop; GTK's events, GStreamer's
 // bus watches and WebKit's replies all arrive through it.
 
+#include <EGL/egl.h>
 #include <gio/gio.h>
 #include <gst/gst.h>
 
@@ -48,15 +49,38 @@ void OnActivate(GApplication*, gpointer) {
   g_list_free(toplevels);
 }
 
-// Settings of the web engine that cost a playing station nothing but memory: without the
-// DMA-BUF renderer the UI process does not load the software GL driver (about 4 MB), and
-// JavaScriptCore without its JIT compilers keeps no executable code pages and compiler
-// threads (about 3 MB; the player page's scripts are small). Both are read from the
-// environment when WebKit starts, and the web engine's processes inherit it, so they are
+// Settings of the web engine that cost a playing station nothing but memory: the DMA-BUF
+// renderer off, and JavaScriptCore without its JIT compilers keeps no executable code pages
+// and compiler threads (about 3 MB; the player page's scripts are small). Both are read from
+// the environment when WebKit starts, and the web engine's processes inherit it, so they are
 // set before any WebKit object exists. A value the user has set is left as it is.
 void UseLighterWebEngine() {
   g_setenv("WEBKIT_DISABLE_DMABUF_RENDERER", "1", FALSE);
   g_setenv("JSC_useJIT", "0", FALSE);
+}
+
+// The software GL driver (Mesa's with LLVM) costs about 10 MB of pages of its own in each
+// process that loads it. The web process needs it (without EGL it plays nothing), but this
+// process draws with cairo and shows the page in no window: GDK opens GLX while opening the
+// display only to choose visuals, and WebKit opens EGL at the first load. GDK reads GDK_GL
+// once, while opening the display; the EGL dispatch library reads its vendor list once, at
+// its first call. Both are therefore set only around those first reads, so the web
+// engine's processes, started later, inherit neither and load the driver as before. A
+// value the user has set for either is left as it is.
+void KeepGLDriverOutOfThisProcess() {
+  if (!g_getenv("__EGL_VENDOR_LIBRARY_FILENAMES") && !g_getenv("__EGL_VENDOR_LIBRARY_DIRS")) {
+    g_setenv("__EGL_VENDOR_LIBRARY_FILENAMES", "/nonexistent", TRUE);
+    eglQueryString(EGL_NO_DISPLAY, EGL_EXTENSIONS);  // loads no vendor, for good
+    g_unsetenv("__EGL_VENDOR_LIBRARY_FILENAMES");
+  }
+}
+
+bool OpenDisplayWithoutGL() {
+  if (g_getenv("GDK_GL")) return gtk_init_check(nullptr, nullptr);
+  g_setenv("GDK_GL", "disable", TRUE);
+  bool opened = gtk_init_check(nullptr, nullptr);
+  g_unsetenv("GDK_GL");
+  return opened;
 }
 
 class GtkBackend : public Backend {
@@ -91,7 +115,8 @@ class GtkBackend : public Backend {
 
   void Init() override {
     UseLighterWebEngine();
-    if (!gtk_init_check(nullptr, nullptr)) {
+    KeepGLDriverOutOfThisProcess();
+    if (!OpenDisplayWithoutGL()) {
       const char* display = g_getenv("DISPLAY");
       throw RuntimeException(
           display && *display

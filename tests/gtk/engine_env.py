@@ -2,7 +2,9 @@
 """The GTK backend starts the web engine with the settings that save memory, unless the user
 chose otherwise, and a page's script still runs with them: gtk_smoke loads a page whose
 script asks the server for a second address, and the web process's environment is read
-from /proc. Usage: engine_env.py PATH/TO/gtk_smoke"""
+from /proc. The program's own process keeps the GL driver out (it draws with cairo), while
+the web process, which needs it, inherits none of the settings that keep it out.
+Usage: engine_env.py PATH/TO/gtk_smoke"""
 
 import os
 import subprocess
@@ -12,7 +14,8 @@ sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
 from desktop import Desktop, wait_for  # noqa: E402
 
 PAGE = b"<html><body><script>fetch('/script-ran').catch(function () {});</script></body></html>"
-SETTINGS = ("JSC_useJIT", "WEBKIT_DISABLE_DMABUF_RENDERER")
+SETTINGS = ("JSC_useJIT", "WEBKIT_DISABLE_DMABUF_RENDERER", "GDK_GL",
+            "__EGL_VENDOR_LIBRARY_FILENAMES")
 
 
 def descendants(pid):
@@ -48,6 +51,11 @@ def web_process_settings(pid):
     return None
 
 
+def maps_gl_driver(pid):
+    with open("/proc/%d/maps" % pid) as f:
+        return any(line.rstrip().endswith("_dri.so") for line in f)
+
+
 def main():
     binary = sys.argv[1]
     failures = []
@@ -69,6 +77,7 @@ def main():
             p.stdin.flush()
             ran = wait_for(lambda: any(r[1] == "/script-ran" for r in server.requests), 30)
             seen = wait_for(lambda: web_process_settings(p.pid), 10)
+            ui_gl = maps_gl_driver(p.pid)
             p.stdin.write("quit\n")
             p.stdin.flush()
             try:
@@ -77,7 +86,8 @@ def main():
                 desktop.kill(p)
             label = "user's settings %s" % (given or "none")
             for ok, what in ((ran, "the page's script ran"),
-                             (seen == expected, "the web process saw %s (expected %s)" % (seen, expected))):
+                             (seen == expected, "the web process saw %s (expected %s)" % (seen, expected)),
+                             (not ui_gl, "the program's process maps no GL driver")):
                 print(("ok   " if ok else "FAIL ") + label + ": " + what, flush=True)
                 if not ok:
                     failures.append(what)
