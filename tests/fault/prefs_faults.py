@@ -12,6 +12,7 @@ import time
 import unittest
 
 import faults
+import realstack
 from faults import PREFS_NAME, prefs_text
 
 REAPER_SECONDS = 110
@@ -117,7 +118,7 @@ class PrefsFaults(unittest.TestCase):
         """The preferences folder is a tiny file system with no room left."""
         if os.geteuid() != 0 or shutil.which("mount") is None:
             self.skipTest("needs root to mount a small file system")
-        if os.environ.get("PALMENO_E2E_INSIDE") != "1":
+        if not realstack.in_private_namespaces():
             self.skipTest("needs a private mount namespace, so the mount cannot outlive the test")
         with faults.session(self) as s:
             config = s.desktop.env["XDG_CONFIG_HOME"]
