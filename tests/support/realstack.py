@@ -163,10 +163,10 @@ def _peer_pid(address):
         s.close()
 
 
-def x_sockets_lead_to(display_number, pid):
+def x_sockets_lead_to(display_number, pid, folder=X11_SOCKETS):
     """True when the socket file of the display is the server `pid`'s, and so is the
     abstract socket of that name where there is one."""
-    path = "%s/X%d" % (X11_SOCKETS, display_number)
+    path = "%s/X%d" % (folder, display_number)
     return _peer_pid(path) == pid and _peer_pid("\0" + path) in (None, pid)
 
 
@@ -196,6 +196,7 @@ class Desktop:
         env.pop("PALMENO_PRIVATE_NAMESPACES", None)
         self.env = env
         self.display = None
+        self.x_server = None
         self._reaper = threading.Timer(timeout, self._reap)
         self._reaper.daemon = True
         self._reaper.start()
@@ -262,6 +263,7 @@ class Desktop:
         for _ in range(10):
             server, got = self._start_xvfb(width, height, number)
             if got is not None and x_sockets_lead_to(got, server.pid):
+                self.x_server = server
                 self.display = ":%d" % got
                 self.env["DISPLAY"] = self.display
                 return self.display
