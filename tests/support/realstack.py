@@ -21,11 +21,13 @@ X servers keep their sockets in the one folder /tmp/.X11-unix (Xvfb has no flag 
 and also listen on an abstract socket of the same name in the network namespace. The web
 engine's sandboxed processes have no network namespace of ours, so they reach the display
 only through the socket file, while our own processes reach it through the abstract socket:
-an X server elsewhere on the machine that takes the same display number (it may misjudge
-our lock file as stale) can replace or remove our socket file, and only the web engine then
-fails to open the display. So `enter_private_namespaces()` gives each test, where we may
-(root), a network namespace and a /tmp/.X11-unix of its own, and `Desktop.start_x` checks
-that both sockets of its display lead to its own server, choosing another display if not.
+an X server elsewhere on the machine that takes the same display number (with -displayfd
+Xvfb writes no lock file, and one in another network namespace finds the abstract name free)
+replaces our socket file and removes it when it ends; the web engine then fails to open the
+display, and WebKit ends the program that waited for its web process. So
+`enter_private_namespaces()` gives each test, where we may (root), a network namespace and a
+/tmp/.X11-unix of its own, and `Desktop.start_x` checks that both sockets of its display
+lead to its own server, choosing another display if not.
 """
 
 import array
@@ -79,9 +81,8 @@ def enter_private_namespaces():
 
     The network namespace gives the test a loopback of its own (so each can serve the port
     compiled into the binary) and abstract sockets of its own; the mount namespace a
-    /tmp/.X11-unix of its own. The X servers' lock files stay shared in /tmp, and since the
-    process numbers in them stay meaningful, parallel tests still choose different
-    displays."""
+    /tmp/.X11-unix of its own. Parallel tests may then use the same display number without
+    ever meeting."""
     if in_private_namespaces():
         subprocess.run(["ip", "link", "set", "lo", "up"], check=True)
         subprocess.run(["mount", "-t", "tmpfs", "-o", "mode=1777", "tmpfs", X11_SOCKETS], check=True)
