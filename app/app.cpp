@@ -49,6 +49,14 @@ void Startup() {
   MakeDefaultView();
 }
 
+int AppExit() {
+  tunedRelease();
+  amnoiseRelease();
+  fmnoiseRelease();
+  MenuBar1::ReleaseInstance();
+  return platform::RuntimeExit();
+}
+
 int PalmenoMain() {
   // Without a runtime (no display to open, say) nothing else can run: say why and fail.
   try {
@@ -68,9 +76,5 @@ int PalmenoMain() {
     platform::UnhandledException(platform::RuntimeException("an exception of unknown type"));
   }
 
-  tunedRelease();
-  amnoiseRelease();
-  fmnoiseRelease();
-  MenuBar1::ReleaseInstance();
-  return platform::RuntimeExit();
+  return AppExit();
 }

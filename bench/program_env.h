@@ -1,14 +1,16 @@
 #pragma once
 // The program brought up once per process on the headless backend, the way the real
-// main routine does it, in folders of its own: a temporary resources layout beside a
-// stand-in executable, a fresh preferences folder (so the first-run defaults apply) and a
-// working folder per scenario (where "station.txt" is looked up).
+// main routine does it, in the folders of the shared headless program harness: a temporary
+// resources layout beside a stand-in executable, a fresh preferences folder (so the
+// first-run defaults apply) and a working folder per scenario (where "station.txt" is
+// looked up).
 
 #include <chrono>
 #include <cstdint>
 #include <filesystem>
 #include <string>
 
+#include "tests/support/headless_program.h"
 #include "tuner/tuner_window.h"
 
 namespace bench {
@@ -17,11 +19,12 @@ class ProgramEnv {
  public:
   // The one environment of the process, started on first use.
   static ProgramEnv& Get();
-  // Ends the runtime and removes the folders. Call once, at the end of main.
+  // Ends the program the way the main routine does and removes the folders. Call once, at
+  // the end of main.
   static void Shutdown();
 
   tunerWindow& Window() { return *window_; }
-  const std::filesystem::path& Root() const { return root_; }
+  const std::filesystem::path& Root() const { return program_.Root(); }
 
   // Makes `folder` (below the root) the working folder, creating it when missing, so
   // that the next readStation finds that folder's "station.txt" or none.
@@ -46,13 +49,10 @@ class ProgramEnv {
   explicit ProgramEnv(Key);
   ProgramEnv(const ProgramEnv&) = delete;
   ProgramEnv& operator=(const ProgramEnv&) = delete;
-  ~ProgramEnv();
 
  private:
-  std::filesystem::path root_;
-  std::filesystem::path oldCwd_;
+  testsupport::HeadlessProgram program_;
   tunerWindow* window_ = nullptr;  // owned by the framework's window list
-  bool up_ = false;
 };
 
 // A monotonic clock reading in nanoseconds.

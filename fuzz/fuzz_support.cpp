@@ -1,17 +1,15 @@
 #include "fuzz/fuzz_support.h"
 
 #include <stdlib.h>
-#include <unistd.h>
 
-#include <cerrno>
 #include <cstdio>
 #include <fstream>
 #include <system_error>
 
 #include "app/media.h"
-#include "platform/application.h"
 #include "platform/files.h"
 #include "platform/headless.h"
+#include "tests/support/headless_program.h"
 
 namespace fs = std::filesystem;
 
@@ -19,27 +17,12 @@ namespace fuzzsupport {
 
 namespace {
 
-struct Folders {
-  fs::path root, config, work;
-};
+testsupport::HeadlessProgram* program = nullptr;  // made by Init, ended at exit
 
-Folders* folders = nullptr;  // set once by Init, lives for the process
-
-void RemoveFolders() {
-  if (!folders) return;
-  std::error_code ignored;
-  fs::current_path("/", ignored);
-  fs::remove_all(folders->root, ignored);
+void EndProgram() {
+  delete program;
+  program = nullptr;
 }
-
-void WriteText(const fs::path& path, const std::string& text) {
-  fs::create_directories(path.parent_path());
-  std::ofstream out(path, std::ios::binary | std::ios::trunc);
-  out << text;
-  if (!out) CheckFailed(("cannot write " + path.string()).c_str(), __FILE__, __LINE__);
-}
-
-void ShutDownRuntime() { platform::RuntimeExit(); }
 
 }  // namespace
 
@@ -50,44 +33,19 @@ void CheckFailed(const char* condition, const char* file, int line) {
 }
 
 void Init() {
-  if (folders) return;
-  static Folders made;
+  if (program) return;
   // Every input is written to a file and read back, so a memory-backed folder is preferred.
   std::error_code ignored;
-  const fs::path base = fs::is_directory("/dev/shm", ignored) ? fs::path("/dev/shm")
-                                                              : fs::temp_directory_path();
-  std::string pattern = (base / "palmeno-fuzz-XXXXXX").string();
-  if (!mkdtemp(pattern.data())) CheckFailed("mkdtemp", __FILE__, __LINE__);
-  made.root = pattern;
-  made.config = made.root / "config";
-  made.work = made.root / "work";
-  fs::create_directories(made.config);
-  fs::create_directories(made.work);
-  folders = &made;
-  atexit(RemoveFolders);
-
-  // The resources folder beside a stand-in executable, as the installed layout has it. The
-  // headless backend takes any file that begins like a BMP or a WAV.
-  for (const char* name : {"Ondella.bmp", "switch_up.bmp", "switch_down.bmp",
-                           "power_m_gray.bmp", "power_m_green.bmp"}) {
-    WriteText(made.root / "share" / "palmeno" / name, "BM stand-in picture");
-  }
-  for (const char* name : {"tuned.wav", "amnoise.wav", "fmnoise.wav"}) {
-    WriteText(made.root / "share" / "palmeno" / name, "RIFF stand-in sound");
-  }
-  WriteText(made.root / "bin" / "palmeno", "");
-  platform::SetExecutableFileForTesting(made.root / "bin" / "palmeno");
-
-  setenv("XDG_CONFIG_HOME", made.config.c_str(), 1);
-  fs::current_path(made.work);
-
-  platform::RuntimeInit();
+  program = new testsupport::HeadlessProgram(fs::is_directory("/dev/shm", ignored)
+                                                 ? fs::path("/dev/shm")
+                                                 : fs::path());
+  program->Start();
   tunerWindow::Instance();
   platform::headless::RunUntilIdle();
   QuietBackend();
-  // libFuzzer ends the process with exit(); let the windows go while the runtime's own
-  // statics still stand.
-  atexit(ShutDownRuntime);
+  // libFuzzer ends the process with exit(); end the program and let the windows go while
+  // the runtime's own statics, made by the start, still stand.
+  atexit(EndProgram);
 }
 
 tunerWindow& MainWindow() {
@@ -96,8 +54,8 @@ tunerWindow& MainWindow() {
   return *window;
 }
 
-const fs::path& WorkDir() { return folders->work; }
-const fs::path& ConfigDir() { return folders->config; }
+fs::path WorkDir() { return program->WorkDir(); }
+fs::path ConfigDir() { return program->ConfigDir(); }
 
 void WriteBytes(const fs::path& path, const std::uint8_t* data, std::size_t size) {
   std::error_code ignored;

@@ -1,7 +1,8 @@
 #pragma once
-// What the fuzz targets share: one runtime on the headless backend and one main window per
-// process, folders of their own for the preferences, the working directory and the
-// resources, and a check that stops the run loudly so that libFuzzer keeps the input.
+// What the fuzz targets share: one program on the headless backend (the shared harness's
+// folders for the preferences, the working directory and the resources) with one main
+// window per process, and a check that stops the run loudly so that libFuzzer keeps the
+// input.
 
 #include <cstddef>
 #include <cstdint>
@@ -22,15 +23,16 @@ namespace fuzzsupport {
 
 [[noreturn]] void CheckFailed(const char* condition, const char* file, int line);
 
-// Makes the folders, points the program at them, starts the runtime, builds the main window
-// and lets its Open event run (first-run defaults). Safe to call more than once.
+// Makes the folders (in memory where /dev/shm exists), points the program at them, starts
+// the runtime, builds the main window and lets its Open event run (first-run defaults).
+// Safe to call more than once.
 void Init();
 
 tunerWindow& MainWindow();
 // The working directory, where "station.txt" is looked up.
-const std::filesystem::path& WorkDir();
+std::filesystem::path WorkDir();
 // The preferences folder, where "Palmeno Prefs" lives.
-const std::filesystem::path& ConfigDir();
+std::filesystem::path ConfigDir();
 
 // Replaces a file with the bytes; a folder of that name is removed first.
 void WriteBytes(const std::filesystem::path& path, const std::uint8_t* data, std::size_t size);

@@ -26,9 +26,6 @@ constexpr BuiltInStation kBuiltInStations[] = {
     {"TBS", 954.0}, {"QRR", 1134.0}, {"LFR", 1242.0}, {"INT", 76.1}, {"FMT", 80.0}, {"FMJ", 81.3},
 };
 
-// The region an empty request stands for.
-constexpr const char* kDefaultRegion = "東京";
-
 }  // namespace
 
 void tunerWindow::readStation(String place) {

@@ -5,8 +5,11 @@
 
 #include "app/media.h"
 #include "app/menubar1.h"
+#include "platform/application.h"
 #include "platform/exceptions.h"
 #include "platform/properties.h"
+#include "platform/text.h"
+#include "tuner/preferences.h"
 
 namespace {
 
@@ -17,6 +20,13 @@ using platform::String;
 using WorkerThread = class tunerWindow::tuneStationThread;
 
 constexpr I64 kNoIndex = std::numeric_limits<platform::Int32>::min();
+
+// The needle's place on the very first run.
+constexpr platform::Int32 kFirstRunNeedle = 110;
+
+platform::Int32 IntegerOf(const platform::String& value) {
+  return platform::ToInt32(platform::Val(value));
+}
 
 // The two switches share their design-time properties but for name, place, size and tab
 // order.
@@ -161,4 +171,72 @@ std::shared_ptr<platform::Canvas> tunerWindow::mainPower() {
 
 std::shared_ptr<platform::Thread> tunerWindow::tuneStationThread() {
   return std::dynamic_pointer_cast<platform::Thread>(ControlByName("tuneStationThread"));
+}
+
+void tunerWindow::Event_Open() {
+  using platform::Need;
+  using platform::TextEquals;
+
+  // Each setting is applied as soon as its line is read, so a failure part way leaves the
+  // settings before it applied and the ones after it as built.
+  if (auto prefs = PrefsReader::OpenIfExists()) {
+    const platform::Int32 top = IntegerOf(prefs->Next());
+    Need(Instance(), "tunerWindow").SetTop(top);
+    const platform::Int32 left = IntegerOf(prefs->Next());
+    Need(Instance(), "tunerWindow").SetLeft(left);
+    const String powerValue = prefs->Next();
+    const String bandValue = prefs->Next();
+
+    Need(bandSwitch(), "bandSwitch")
+        .SetBackdrop(TextEquals(bandValue, "1") ? switch_up() : switch_down());
+    noise = Need(bandSwitch(), "bandSwitch").Backdrop() == switch_up() ? amnoise() : fmnoise();
+    if (TextEquals(powerValue, "1")) {
+      Need(mainPower(), "mainPower").SetBackdrop(power_m_green());
+      Need(noise, "noise").PlayLooping();
+    } else {
+      Need(mainPower(), "mainPower").SetBackdrop(power_m_gray());
+    }
+
+    // A saved needle is applied as it is, even outside the range the keys keep.
+    const platform::Int32 needle = IntegerOf(prefs->Next());
+    const auto bar = tuneBar();
+    Need(bar, "tuneBar").SetX1(needle);
+    bar->SetX2(bar->X1());
+
+    currentPlace = prefs->Next();
+    readStation(currentPlace);
+    prefs->Close();
+    tuning = false;
+    Need(tuneStationThread(), "tuneStationThread").Run();
+  } else {
+    // First run: no pass starts until the first input.
+    Need(mainPower(), "mainPower").SetBackdrop(power_m_green());
+    Need(bandSwitch(), "bandSwitch").SetBackdrop(switch_up());
+    currentPlace = kDefaultRegion;
+    readStation(kDefaultRegion);
+    noise = amnoise();
+    Need(noise, "noise").PlayLooping();
+    const auto bar = tuneBar();
+    Need(bar, "tuneBar").SetX1(kFirstRunNeedle);
+    bar->SetX2(bar->X1());
+  }
+}
+
+void tunerWindow::Event_Close() {
+  using platform::Need;
+  using platform::Str;
+
+  PrefsWriter prefs;
+  const auto self = Instance();
+  prefs.Next(Str(Need(self, "tunerWindow").Top()));
+  prefs.Next(Str(Need(self, "tunerWindow").Left()));
+  const bool powerOn = Need(mainPower(), "mainPower").Backdrop() == power_m_green();
+  prefs.Next(powerOn ? "1" : "2");
+  const bool am = Need(bandSwitch(), "bandSwitch").Backdrop() == switch_up();
+  prefs.Next(am ? "1" : "2");
+  prefs.Next(Str(Need(tuneBar(), "tuneBar").X1()));
+  prefs.Next(currentPlace);
+  prefs.Close();
+
+  platform::Quit(0);
 }

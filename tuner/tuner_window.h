@@ -12,6 +12,9 @@
 #include "platform/thread.h"
 #include "platform/window.h"
 
+// The region of the first run, and the one an empty request stands for.
+inline constexpr const char* kDefaultRegion = "東京";
+
 class tunerWindow : public platform::Window {
  public:
   using Int32 = platform::Int32;
@@ -58,7 +61,8 @@ class tunerWindow : public platform::Window {
   std::shared_ptr<platform::MenuItem> FileMenu();
   std::shared_ptr<platform::QuitMenuItem> FileQuit();
 
-  // Window events: Open and Close (preferences.cpp), keys and wheel (input.cpp).
+  // Window events: Open and Close (tuner_window.cpp; the preferences file's lines are
+  // read and written through preferences.h), keys and wheel (input.cpp).
   void Event_Open() override;
   void Event_Close() override;
   bool Event_KeyDown(const String& key) override;
@@ -73,7 +77,7 @@ class tunerWindow : public platform::Window {
   bool tuning = false;                          // a station is tuned in
   std::vector<String> stationName{String()};    // station codes; index 0 the blank entry
   std::vector<double> stationHz{0.0};           // kHz (AM) or MHz (FM), parallel
-  String currentPlace = "東京";                 // the current region
+  String currentPlace = kDefaultRegion;         // the current region
   std::shared_ptr<platform::Sound> noise;       // the band noise in use, nil until Open
 };
 

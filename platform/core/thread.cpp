@@ -95,20 +95,33 @@ class CachedStack {
 };
 
 struct Thread::Fiber {
+  // Where the thread's run stands. A run goes Idle -> Scheduled -> Executing, and between
+  // Executing and Suspended at each switching yield, back to Idle at its end.
+  enum class Life {
+    Idle,          // no run waits or has started
+    Scheduled,     // a run waits to start; it has no fiber yet
+    Suspended,     // a run has started and is off the stack, its fiber held in `fiber`
+    Executing,     // the run is on the stack, in a time slice of its own
+    ExecutingTurn  // the run is on the stack for one turn, resumed by a yield of the
+                   // user-interface code, and gives control back at its next yield
+  };
+
   explicit Fiber(Thread& t) : owner(t) {}
   ~Fiber();
+
+  bool Executing() const { return life == Life::Executing || life == Life::ExecutingTurn; }
 
   Thread& owner;
   std::uint64_t id = 0;
   StackCache stacks;  // declared before `fiber`, so that it outlives it
   ctx::fiber fiber;   // the run's fiber while it is suspended; empty while it executes
   ctx::fiber caller;  // on the fiber: where to return to at the next yield
-  bool scheduled = false;   // a run waits to start
-  bool inRun = false;       // a run has started and not ended
-  bool executing = false;   // the run is on the stack now
-  bool oneMore = false;     // another run is queued behind the current one
-  bool taskQueued = false;  // a turn of this thread is in the runtime's task queue
-  bool oneTurn = false;     // resumed by a yield of the user-interface code
+  Life life = Life::Idle;
+  // Another run is queued behind the scheduled or current one; never set while Idle.
+  bool oneMore = false;
+  // A turn of this thread is in the runtime's task queue. This is the queue's state, not
+  // the run's: a turn queued for a run that has since been stopped finds nothing to do.
+  bool taskQueued = false;
   std::uint64_t runsCompleted = 0;
   std::uint32_t yields = 0;
   Clock::time_point sliceStart{};
@@ -120,6 +133,8 @@ struct Thread::Fiber {
 };
 
 namespace {
+
+using Life = Thread::Fiber::Life;
 
 constexpr auto kSlice = std::chrono::milliseconds(2);
 #if defined(PALMENO_ANNOTATE_FIBERS)
@@ -203,12 +218,9 @@ struct KeepAlive {
 // next switching yield or the run's end. Called on the user-interface side only.
 void Resume(Thread::Fiber& f, bool oneTurn) {
   Scheduler& s = Sched();
-  if (s.current || f.executing) return;
+  if (s.current || f.Executing() || f.life == Life::Idle) return;
   KeepAlive keep(f.owner);  // destroyed last, after every use of f below
-  if (!f.inRun) {
-    if (!f.scheduled) return;
-    f.scheduled = false;
-    f.inRun = true;
+  if (f.life == Life::Scheduled) {
     std::size_t size = std::max<std::size_t>(kDefaultStack, f.owner.StackSize() > 0
                                                                   ? static_cast<std::size_t>(f.owner.StackSize())
                                                                   : 0);
@@ -220,8 +232,7 @@ void Resume(Thread::Fiber& f, bool oneTurn) {
     f.fiber = ctx::fiber(std::allocator_arg, ctx::preallocated(sc.sp, sc.size, sc), salloc,
                          [fp](ctx::fiber&& c) { return FiberMain(*fp, std::move(c)); });
   }
-  f.oneTurn = oneTurn;
-  f.executing = true;
+  f.life = oneTurn ? Life::ExecutingTurn : Life::Executing;
   f.sliceStart = Clock::now();
   s.current = &f;
   void* fake = nullptr;
@@ -229,17 +240,15 @@ void Resume(Thread::Fiber& f, bool oneTurn) {
   f.fiber = std::move(f.fiber).resume();
   FinishSwitch(fake, nullptr, nullptr);
   s.current = nullptr;
-  f.executing = false;
-  f.oneTurn = false;
   if (f.fiber) {
+    f.life = Life::Suspended;
+    QueueTurn(f);
+  } else if (f.oneMore) {
+    f.oneMore = false;
+    f.life = Life::Scheduled;
     QueueTurn(f);
   } else {
-    f.inRun = false;
-    if (f.oneMore) {
-      f.oneMore = false;
-      f.scheduled = true;
-      QueueTurn(f);
-    }
+    f.life = Life::Idle;
   }
 }
 
@@ -275,7 +284,7 @@ void YieldFiber(Thread::Fiber& f) {
 void Unwind(Thread::Fiber& f) {
   if (!f.fiber) return;
   ctx::fiber dying = std::move(f.fiber);
-  f.inRun = false;
+  f.life = Life::Idle;
   void* fake = nullptr;
   StartSwitch(&fake, f.stackBottom, f.stackSize);
   {
@@ -287,7 +296,7 @@ void Unwind(Thread::Fiber& f) {
 }  // namespace
 
 Thread::Fiber::~Fiber() {
-  if (executing) {
+  if (Executing()) {
     std::fputs("palmeno: a thread was destroyed while its run was executing\n", stderr);
     std::abort();
   }
@@ -305,20 +314,20 @@ Thread::~Thread() = default;
 
 void Thread::Run() {
   Fiber& f = *fiber_;
-  if (f.inRun || f.scheduled) {
+  if (f.life != Life::Idle) {
     f.oneMore = true;
     return;
   }
-  f.scheduled = true;
+  f.life = Life::Scheduled;
   try {
     QueueTurn(f);
   } catch (...) {
-    f.scheduled = false;
+    f.life = Life::Idle;
     throw;
   }
 }
 
-bool Thread::IsBusy() const { return fiber_->scheduled || fiber_->inRun || fiber_->oneMore; }
+bool Thread::IsBusy() const { return fiber_->life != Life::Idle || fiber_->oneMore; }
 
 std::uint64_t Thread::RunsCompleted() const { return fiber_->runsCompleted; }
 
@@ -338,14 +347,14 @@ void RuntimeBackgroundTask() {
   if (!f) {
     // The user-interface side: one runnable thread gets one turn.
     for (Thread::Fiber* t : s.threads) {
-      if (t->scheduled || (t->inRun && !t->executing)) {
+      if (t->life == Life::Scheduled || t->life == Life::Suspended) {
         Resume(*t, true);
         return;
       }
     }
     return;
   }
-  bool leave = f->oneTurn;
+  bool leave = f->life == Life::ExecutingTurn;
   if (!leave && (++f->yields & 63u) == 0) {
     leave = Clock::now() - f->sliceStart >= kSlice;
     if (!leave && (f->yields & 255u) == 0) leave = CurrentBackend().EventsWaiting();
@@ -367,8 +376,9 @@ void StopAllThreads() {
   for (std::uint64_t id : ids) {
     Thread::Fiber* f = FindFiber(id);
     if (!f) continue;  // destroyed by the unwinding of another
-    f->scheduled = f->oneMore = f->taskQueued = false;
-    if (f->fiber && !f->executing) {
+    f->oneMore = f->taskQueued = false;
+    if (f->life == Life::Scheduled) f->life = Life::Idle;
+    if (f->life == Life::Suspended) {
       KeepAlive keep(f->owner);
       Unwind(*f);
     }

@@ -32,7 +32,7 @@ std::vector<std::string> PlayerWindowLog() {
 
 TEST_F(StartupTest, BuildsTheAppAndTheMainWindowSharingOneMenuBar) {
   platform::RunFrameworkInitialization(Startup);
-  headless::RunUntilIdle();
+  testsupport::Settle();
 
   const auto app = std::dynamic_pointer_cast<App>(platform::CurrentApplication());
   ASSERT_NE(app, nullptr);

@@ -57,7 +57,7 @@ class SoakTest : public testsupport::ProgramTest {};
 TEST_F(SoakTest, RandomInputKeepsTheTunerConsistentAndMemoryFlat) {
   WriteWorkFile("station.txt", kStations);
   const auto w = tunerWindow::Instance();
-  headless::RunUntilIdle();
+  testsupport::Settle();
   ASSERT_EQ(w->placeMenu()->Count(), kRegionEntries);
 
   std::mt19937 rng(20261210);
@@ -122,7 +122,7 @@ TEST_F(SoakTest, RandomInputKeepsTheTunerConsistentAndMemoryFlat) {
         break;
       }
     }
-    headless::RunUntilIdle();
+    testsupport::Settle();
 
     for (const auto& load : headless::LogWith("web.load ")) lastLoad = load.substr(9);
     headless::ClearLog();

@@ -29,7 +29,7 @@ TEST_F(UnhandledExceptionTest, HandlerAndPassFailuresAreReportedAndInputGoesOn) 
   headless::FailToDecode("amnoise.wav");
   testing::internal::CaptureStderr();
   const auto w = tunerWindow::Instance();
-  headless::RunUntilIdle();
+  testsupport::Settle();
   std::string err = testing::internal::GetCapturedStderr();
   EXPECT_EQ(Count(err, "NilObjectException"), 1) << err;
   EXPECT_TRUE(w->IsLive());
@@ -39,7 +39,7 @@ TEST_F(UnhandledExceptionTest, HandlerAndPassFailuresAreReportedAndInputGoesOn) 
   // it does not touch the missing noise.
   testing::internal::CaptureStderr();
   headless::Wheel(*w, -1000);
-  headless::RunUntilIdle();
+  testsupport::Settle();
   err = testing::internal::GetCapturedStderr();
   EXPECT_EQ(err, "");
   ASSERT_EQ(w->tuneBar()->X1(), 106);
@@ -47,7 +47,7 @@ TEST_F(UnhandledExceptionTest, HandlerAndPassFailuresAreReportedAndInputGoesOn) 
   // A band click stops the noise in its handler: the handler fails there.
   testing::internal::CaptureStderr();
   headless::Click(*w->bandSwitch());
-  headless::RunUntilIdle();
+  testsupport::Settle();
   err = testing::internal::GetCapturedStderr();
   EXPECT_EQ(Count(err, "NilObjectException"), 1) << err;
 
@@ -55,7 +55,7 @@ TEST_F(UnhandledExceptionTest, HandlerAndPassFailuresAreReportedAndInputGoesOn) 
   testing::internal::CaptureStderr();
   headless::PressKey(*w, "b");
   for (int i = 106; i < 189; ++i) headless::PressKey(*w, platform::ChrB(29));
-  headless::RunUntilIdle();
+  testsupport::Settle();
   err = testing::internal::GetCapturedStderr();
   EXPECT_EQ(err, "");
 
@@ -63,7 +63,7 @@ TEST_F(UnhandledExceptionTest, HandlerAndPassFailuresAreReportedAndInputGoesOn) 
   // with `tuning` already set.
   testing::internal::CaptureStderr();
   headless::PressKey(*w, platform::ChrB(29));
-  headless::RunUntilIdle();
+  testsupport::Settle();
   err = testing::internal::GetCapturedStderr();
   EXPECT_EQ(Count(err, "NilObjectException"), 1) << err;
   EXPECT_TRUE(w->tuning);
@@ -71,7 +71,7 @@ TEST_F(UnhandledExceptionTest, HandlerAndPassFailuresAreReportedAndInputGoesOn) 
   // The loop still delivers input and runs passes afterwards.
   const auto passes = w->tuneStationThread()->RunsCompleted();
   headless::PressKey(*w, platform::ChrB(29));
-  headless::RunUntilIdle();
+  testsupport::Settle();
   EXPECT_EQ(w->tuneBar()->X1(), 191);
   EXPECT_EQ(w->tuneStationThread()->RunsCompleted(), passes + 1);
 }

@@ -5,6 +5,7 @@
 
 #include "platform/application.h"
 #include "platform/headless.h"
+#include "support/settle.h"
 
 namespace platform::testing {
 
@@ -20,7 +21,7 @@ class RuntimeTest : public ::testing::Test {
     return RuntimeExit();
   }
   // Runs the loop dry; fails the test when it does not settle.
-  void Settle() { ASSERT_LT(headless::RunUntilIdle(100'000), 100'000) << "the event loop never settled"; }
+  static void Settle() { testsupport::Settle(); }
 
  private:
   bool exited_ = false;

@@ -5,6 +5,7 @@
 #include "platform/exceptions.h"
 #include "platform/headless.h"
 #include "platform/window.h"
+#include "support/settle.h"
 
 namespace platform {
 namespace {
@@ -59,7 +60,7 @@ TEST(Runtime, ExceptionsFromStartupPassAndFromOpenAreReported) {
   };
   RuntimeRegisterAppObject(std::make_shared<FailingApp>());
   ::testing::internal::CaptureStderr();
-  headless::RunUntilIdle();
+  testsupport::Settle();
   EXPECT_EQ(::testing::internal::GetCapturedStderr(),
             "palmeno: unhandled IOException: cannot write /x: Permission denied\n");
   RuntimeExit();

@@ -43,7 +43,7 @@ TEST_F(OndellaWindowTest, InstanceBuildsOneHiddenWindowWithItsWebView) {
   EXPECT_TRUE(view->Enabled());
   EXPECT_EQ(view->URL(), "");
 
-  platform::headless::RunUntilIdle();
+  testsupport::Settle();
   EXPECT_EQ(Log("window."), std::vector<std::string>{});
   EXPECT_EQ(Log("web."), std::vector<std::string>{});
 }
@@ -95,7 +95,7 @@ TEST_F(OndellaWindowTest, ClosedWindowIsReplacedByAFreshOne) {
   const auto first = OndellaWindow::Instance();
   first->HTMLViewer1()->LoadURL("http://127.0.0.1:1/page");
   platform::headless::CloseWindow(*first);
-  platform::headless::RunUntilIdle();
+  testsupport::Settle();
   const auto second = OndellaWindow::Instance();
   ASSERT_TRUE(second);
   EXPECT_NE(second, first);

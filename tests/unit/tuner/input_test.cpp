@@ -28,7 +28,7 @@ class InputTest : public testsupport::ProgramTest {
   void SetUp() override {
     ProgramTest::SetUp();
     w = tunerWindow::Instance();
-    headless::RunUntilIdle();
+    testsupport::Settle();
     headless::ClearLog();
   }
 
@@ -40,7 +40,7 @@ class InputTest : public testsupport::ProgramTest {
   std::uint64_t PassesAfter(const std::function<void()>& input) {
     const auto before = w->tuneStationThread()->RunsCompleted();
     input();
-    headless::RunUntilIdle();
+    testsupport::Settle();
     return w->tuneStationThread()->RunsCompleted() - before;
   }
 

@@ -38,17 +38,8 @@ class PreferencesTest : public testsupport::ProgramTest {
   // Builds the main window and lets its Open event, and any pass it starts, run.
   std::shared_ptr<tunerWindow> Open() {
     auto w = tunerWindow::Instance();
-    headless::RunUntilIdle();
+    testsupport::Settle();
     return w;
-  }
-
-  // A new run of the program in the same folders.
-  void Restart() {
-    platform::RuntimeExit();
-    ResetMediaCachesForTesting();
-    MenuBar1::ReleaseInstance();
-    platform::RuntimeInit();
-    headless::ClearLog();
   }
 
   void WritePrefs(const std::string& contents) { testsupport::WriteFile(PrefsFile(), contents); }
@@ -224,7 +215,7 @@ TEST_F(PreferencesTest, AMissingNoiseStopsTheOpenWhereItIsStarted) {
     headless::FailToDecode("amnoise.wav");
     auto w = tunerWindow::Instance();
     const platform::Int32 builtTop = w->Top();
-    headless::RunUntilIdle();
+    testsupport::Settle();
     EXPECT_EQ(w->Top(), c.prefs.empty() ? builtTop : c.top);
     EXPECT_EQ(w->mainPower()->Backdrop(), power_m_green());
     EXPECT_EQ(w->bandSwitch()->Backdrop(), switch_up());

@@ -152,7 +152,7 @@ TEST_F(StationListTest, ReadsTheRequestedRegionAndOneEntryPerRun) {
 
 TEST_F(StationListTest, WithoutTheFileTheBuiltInListIsUsedAndTheMenuStaysEmpty) {
   auto w = Window();
-  platform::headless::RunUntilIdle();  // the Open event reads the (missing) file
+  testsupport::Settle();  // the Open event reads the (missing) file
 
   EXPECT_EQ(w->stationName, kBuiltInNames);
   EXPECT_EQ(w->stationHz, kBuiltInHz);
@@ -161,7 +161,7 @@ TEST_F(StationListTest, WithoutTheFileTheBuiltInListIsUsedAndTheMenuStaysEmpty) 
 
   // Created later, the file is not read until a region entry is chosen, and there is none.
   WriteWorkFile("station.txt", "東京,X,1\n");
-  platform::headless::RunUntilIdle();
+  testsupport::Settle();
   EXPECT_EQ(w->stationName, kBuiltInNames);
   EXPECT_EQ(w->placeMenu()->Count(), 0);
 }
@@ -169,7 +169,7 @@ TEST_F(StationListTest, WithoutTheFileTheBuiltInListIsUsedAndTheMenuStaysEmpty) 
 TEST_F(StationListTest, FileRemovedThenRestoredWhileRunning) {
   WriteWorkFile("station.txt", "東京,T1,1000\nA,a1,1100\n");
   auto w = Window();
-  platform::headless::RunUntilIdle();
+  testsupport::Settle();
   ASSERT_EQ(Menu(), (std::vector<MenuEntry>{{"東京", true}, {"A", false}}));
   ASSERT_EQ(w->stationName, (std::vector<std::string>{"", "T1"}));
 
@@ -177,7 +177,7 @@ TEST_F(StationListTest, FileRemovedThenRestoredWhileRunning) {
   // and the region alone.
   std::filesystem::remove(WorkDir() / "station.txt");
   platform::headless::ChooseMenu(*Entry(1));
-  platform::headless::RunUntilIdle();
+  testsupport::Settle();
   EXPECT_EQ(w->stationName, kBuiltInNames);
   EXPECT_EQ(w->stationHz, kBuiltInHz);
   EXPECT_EQ(Menu(), (std::vector<MenuEntry>{{"東京", true}, {"A", false}}));
@@ -189,7 +189,7 @@ TEST_F(StationListTest, FileRemovedThenRestoredWhileRunning) {
   w->tuneBar()->SetX2(190);
   platform::headless::ClearLog();
   platform::headless::ChooseMenu(*Entry(1));
-  platform::headless::RunUntilIdle();
+  testsupport::Settle();
   EXPECT_EQ(w->stationName, (std::vector<std::string>{"TBS", "a1"}));
   EXPECT_EQ(w->stationHz, (std::vector<double>{954.0, 1100.0}));
   EXPECT_EQ(Menu(), (std::vector<MenuEntry>{{"東京", false}, {"A", true}}));
@@ -202,12 +202,12 @@ TEST_F(StationListTest, FileRemovedThenRestoredWhileRunning) {
 TEST_F(StationListTest, ChoosingAnEntryReloadsAndStartsOnePass) {
   WriteWorkFile("station.txt", "A,a1,1\nB,b1,2\nB,b2,3\n");
   auto w = Window();
-  platform::headless::RunUntilIdle();
+  testsupport::Settle();
   const auto before = w->tuneStationThread()->RunsCompleted();
 
   auto entry = Entry(1);
   EXPECT_TRUE(entry->Event_Action());
-  platform::headless::RunUntilIdle();
+  testsupport::Settle();
 
   EXPECT_EQ(w->tuneStationThread()->RunsCompleted(), before + 1);
   EXPECT_EQ(w->stationName, (std::vector<std::string>{"", "b1", "b2"}));
@@ -219,7 +219,7 @@ TEST_F(StationListTest, ChoosingAnEntryReloadsAndStartsOnePass) {
 TEST_F(StationListTest, AStationFileThatCannotBeReadRaisesAfterEmptyingAndStartsNoPass) {
   WriteWorkFile("station.txt", "A,a1,1\nB,b1,2\n");
   auto w = Window();
-  platform::headless::RunUntilIdle();
+  testsupport::Settle();
   const auto before = w->tuneStationThread()->RunsCompleted();
   ASSERT_EQ(w->placeMenu()->Count(), 2);
 
@@ -227,7 +227,7 @@ TEST_F(StationListTest, AStationFileThatCannotBeReadRaisesAfterEmptyingAndStarts
   std::filesystem::create_directory(WorkDir() / "station.txt");
   auto entry = Entry(1);
   EXPECT_THROW(entry->Event_Action(), platform::NilObjectException);
-  platform::headless::RunUntilIdle();
+  testsupport::Settle();
 
   EXPECT_EQ(w->tuneStationThread()->RunsCompleted(), before);
   EXPECT_EQ(w->stationName, std::vector<std::string>{""});
@@ -243,7 +243,7 @@ TEST_F(StationListTest, BothListsHaveTheSameSizeAtEveryYieldWhileAPassRuns) {
   for (int i = 0; i < 50; ++i) file += "R" + std::to_string(i) + ",x,2\n";
   WriteWorkFile("station.txt", file);
   auto w = Window();
-  platform::headless::RunUntilIdle();
+  testsupport::Settle();
   ASSERT_EQ(w->stationName.size(), 301u);
 
   int yields = 0, passYields = 0;
@@ -254,7 +254,7 @@ TEST_F(StationListTest, BothListsHaveTheSameSizeAtEveryYieldWhileAPassRuns) {
   });
   w->tuneStationThread()->Run();
   w->readStation("東京");
-  platform::headless::RunUntilIdle();
+  testsupport::Settle();
   platform::SetYieldObserverForTesting(nullptr);
 
   EXPECT_EQ(w->stationName.size(), 301u);

@@ -176,7 +176,7 @@ class ProbeWindow : public tunerWindow {
 
 TEST_F(TunerWindowTest, ControlEventsRunTheWindowsOperationsWithTheControl) {
   const auto w = platform::Window::New<ProbeWindow>();
-  platform::headless::RunUntilIdle();
+  testsupport::Settle();
   auto& band = *w->bandSwitch();
   auto& power = *w->mainPower();
   auto& worker = *w->tuneStationThread();
@@ -186,7 +186,7 @@ TEST_F(TunerWindowTest, ControlEventsRunTheWindowsOperationsWithTheControl) {
   ASSERT_TRUE(power.OnEnableMenuItems);
   power.OnEnableMenuItems(power);
   worker.Run();
-  platform::headless::RunUntilIdle();
+  testsupport::Settle();
 
   using Call = ProbeWindow::Call;
   EXPECT_EQ(w->calls, (std::vector<Call>{{"bandSwitch_MouseDown", &band, 3, 7},
@@ -199,7 +199,7 @@ TEST_F(TunerWindowTest, ControlEventsRunTheWindowsOperationsWithTheControl) {
 
 TEST_F(TunerWindowTest, BuildingStartsNoPass) {
   const auto w = platform::Window::New<ProbeWindow>();
-  platform::headless::RunUntilIdle();
+  testsupport::Settle();
   EXPECT_EQ(w->tuneStationThread()->RunsCompleted(), 0u);
   EXPECT_TRUE(w->calls.empty());
 }

@@ -34,7 +34,7 @@ class TuningPassTest : public testsupport::ProgramTest {
   void SetUp() override {
     ProgramTest::SetUp();
     window = platform::Window::New<PassWindow>();
-    platform::headless::RunUntilIdle();
+    testsupport::Settle();
     window->noise = amnoise();
     ClearLog();
   }
@@ -60,7 +60,7 @@ class TuningPassTest : public testsupport::ProgramTest {
   // One pass started on the worker and run to its end by the event loop.
   void PassOnWorker() {
     window->tuneStationThread()->Run();
-    platform::headless::RunUntilIdle();
+    testsupport::Settle();
   }
 
   // The effects of the pass: sounds and page loads, in order.
