@@ -125,8 +125,9 @@ def noise_floor(samples, rate, until):
 
 def main(binary):
     enter_private_namespaces()
-    # The reaper fires before CTest's limit of 120 s, so that a hang shows where it was.
-    with Desktop(timeout=110) as d:
+    # The reaper fires before CTest's limit of 240 s, so that a hang shows where it was; a
+    # run takes about 25 s, and over 100 s on a heavily loaded machine.
+    with Desktop(timeout=220) as d:
         page = ('<!doctype html><html><body><audio autoplay loop src="/tone.wav"></audio>'
                 '</body></html>').encode()
         server = d.serve({"/tone.html": page, "/quiet.html": b"<!doctype html><p>quiet</p>",
