@@ -50,9 +50,11 @@ void Startup() {
 }
 
 int AppExit() {
+  // The sounds first, then the windows, and the shared menu bar last of all.
   tunedRelease();
   amnoiseRelease();
   fmnoiseRelease();
+  platform::RuntimeReleaseWindows();
   MenuBar1::ReleaseInstance();
   return platform::RuntimeExit();
 }
@@ -67,14 +69,19 @@ int PalmenoMain() {
   }
   // The program's one exception handler. The event loop runs only when the start-up has
   // come through whole.
+  bool failed = false;
   try {
     platform::RunFrameworkInitialization(Startup);
     platform::RuntimeRun();
   } catch (const std::exception& e) {
+    failed = true;
     platform::UnhandledException(e);
   } catch (...) {
+    failed = true;
     platform::UnhandledException(platform::RuntimeException("an exception of unknown type"));
   }
 
-  return AppExit();
+  const int status = AppExit();
+  // A run that ended in an exception did not succeed, whatever the runtime says.
+  return failed && status == 0 ? 1 : status;
 }

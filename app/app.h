@@ -16,12 +16,13 @@ class App : public platform::Application {
 // out unchanged and the steps after it do not run.
 void Startup();
 
-// The exit steps of the process: the cached sounds and the shared menu bar are released,
-// then the runtime shuts down. Returns the runtime's exit status. The test harness ends its
+// The exit steps of the process: the cached sounds, then the windows, then the shared menu
+// bar are released, and the runtime shuts down. Returns the runtime's exit status. The test harness ends its
 // runs through here too.
 int AppExit();
 
 // The whole life of the process. Anything that escapes the start-up or the event loop is
 // reported through the framework; an exception from the start-up skips the event loop.
-// AppExit ends it, and its result is returned as the exit status.
+// AppExit ends it, and its result is returned as the exit status; 1 instead of 0 when an
+// exception reached the handler.
 int PalmenoMain();

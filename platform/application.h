@@ -36,7 +36,16 @@ std::shared_ptr<Application> CurrentApplication();
 void RuntimeRun();
 // Ends the event loop with an exit status. Harmless when already quitting or not running.
 void Quit(int exitCode = 0);
+// Quits the way the File menu's quit item does: every live window closes with its Close
+// event, so that what the windows save on closing is saved, then the event loop ends, with
+// status 1 when a Close event failed. From RuntimeInit to RuntimeExit, SIGTERM, SIGHUP and
+// SIGINT (a session's logout, a closed terminal, Ctrl+C) quit this way too, as a task of
+// the event loop queued behind the work already waiting.
+void CloseWindowsAndQuit();
 bool Quitting();
+// Lets the windows go (without their Close events), with the work queued for them, their
+// threads and the application object. RuntimeExit does it too when it has not been done.
+void RuntimeReleaseWindows();
 // Lets the windows go, shuts the backend down, and gives the exit status Quit asked for.
 int RuntimeExit();
 

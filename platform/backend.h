@@ -6,6 +6,7 @@
 #include <memory>
 
 #include "platform/controls.h"
+#include "platform/input.h"
 #include "platform/media.h"
 #include "platform/menu.h"
 #include "platform/types.h"
@@ -35,6 +36,11 @@ class Backend {
   virtual ~Backend() = default;
   // Called by RuntimeInit, after the GLib main context is ready.
   virtual void Init() = 0;
+  // Called by RuntimeInit before Init. When this program already runs for the user, asks
+  // that instance to present its windows and answers true: the runtime then quits at once
+  // with status 0, and neither the start-up nor the event loop runs. Otherwise this
+  // instance is the one that later starts are handed to, for as long as the runtime lasts.
+  virtual bool PresentRunningInstance() { return false; }
   virtual std::unique_ptr<WindowPeer> CreateWindowPeer(Window& window) = 0;
   // A peer for a control of that window; nullptr for controls that draw nothing.
   virtual std::unique_ptr<ControlPeer> CreateControlPeer(Control& control, WindowPeer& window) = 0;
@@ -61,6 +67,18 @@ namespace events {
 void KeyDown(Window& window, const String& key);
 void MouseWheel(Window& window, Int32 x, Int32 y, Int32 deltaX, Int32 deltaY);
 void MouseDown(Canvas& canvas, Int32 x, Int32 y);
+// A key pressed in a window: a shortcut of the window's menu bar chooses its item (see
+// MenuShortcut); any other key raises KeyDown with its text (input::KeyText). Answers
+// whether the press was taken; a modifier key alone is not.
+bool KeyPressed(Window& window, const input::KeyPress& press);
+// The menu item whose shortcut the key press is, brought up to date and chosen; a
+// disabled item, or one in a disabled menu, swallows its shortcut. Answers whether the key
+// was a shortcut.
+bool MenuShortcut(MenuBar& bar, const input::KeyPress& press);
+// A press of the mouse button at x, y of the window's content (one press once: the
+// backend filters repeats with an input::PressFilter): the canvas there takes it
+// (input::CanvasAt) as its MouseDown, at coordinates within the canvas.
+void MousePressed(Window& window, Int32 x, Int32 y);
 // The framework brings the menus up to date before a menu opens or a shortcut is
 // dispatched: EnableMenuItems is raised on the controls of the front window that bind it.
 void EnableMenuItems();

@@ -9,10 +9,12 @@
 //   "menu.append PARENT TEXT", "menu.remove PARENT INDEX", "menu.change NAME-OR-TEXT"
 // where PARENT is the parent item's name, or its text when it has no name.
 
+#include <cstdint>
 #include <string>
 #include <vector>
 
 #include "platform/controls.h"
+#include "platform/input.h"
 #include "platform/menu.h"
 #include "platform/window.h"
 
@@ -32,6 +34,13 @@ int RunUntilIdle(int limit = 10'000'000);
 void PressKey(Window& window, const String& key);
 void Wheel(Window& window, Int32 deltaY, Int32 deltaX = 0, Int32 x = 0, Int32 y = 0);
 void Click(Canvas& canvas, Int32 x = 1, Int32 y = 1);
+// A press of a mouse button at x, y of the window's content, at a time in milliseconds, as
+// a window system reports it: the same press delivered twice is taken once, and goes to the
+// canvas there.
+void PressButton(Window& window, Int32 x, Int32 y, std::uint32_t time, unsigned button = 1);
+// A key press as a window system reports it: a menu shortcut, or KeyDown with its text.
+// Answers whether the press was taken.
+bool PressKey(Window& window, const input::KeyPress& press);
 // Brings the menus up to date, then chooses the item.
 void ChooseMenu(MenuItem& item);
 void CloseWindow(Window& window);

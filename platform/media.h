@@ -20,6 +20,9 @@ class SoundPeer {
   virtual void Play() = 0;
   virtual void PlayLooping() = 0;
   virtual void Stop() = 0;
+  // What the sound does now: a sound played once is no longer playing when it has ended.
+  virtual bool IsPlaying() const = 0;
+  virtual bool IsLooping() const = 0;
 };
 
 class Picture {
@@ -48,14 +51,13 @@ class Sound {
   void Play();         // once
   void PlayLooping();  // until Stop
   void Stop();
-  bool IsPlaying() const { return playing_; }
-  bool IsLooping() const { return looping_; }
+  // Asked of the backend, which alone knows when a sound played once has ended.
+  bool IsPlaying() const { return peer_ && peer_->IsPlaying(); }
+  bool IsLooping() const { return peer_ && peer_->IsLooping(); }
 
  private:
   String name_;
   std::unique_ptr<SoundPeer> peer_;
-  bool playing_ = false;
-  bool looping_ = false;
 };
 
 }  // namespace platform

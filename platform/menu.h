@@ -11,6 +11,7 @@
 
 namespace platform {
 
+class MenuBar;
 class MenuItem;
 
 // Told of every change below a menu bar, so that a backend can keep its menus in step.
@@ -62,23 +63,35 @@ class MenuItem : public std::enable_shared_from_this<MenuItem> {
   // events::MenuChosen, which reports any exception.
   virtual bool Event_Action() { return false; }
 
-  // The observer of the menu bar this item hangs under (found by walking up), if any.
-  MenuObserver* Observer() const;
-
- protected:
-  friend class MenuBar;
-  MenuObserver* observer_ = nullptr;  // set on a menu bar only
+  // The menu bar this item hangs under (found by walking up), if any.
+  const MenuBar* Bar() const;
 
  private:
+  // Tells the observers of the bar above, if any.
+  template <class F>
+  void Notify(F&& tell);
+
+  friend class MenuBar;
+  MenuBar* asBar_ = nullptr;  // set on a menu bar only: itself
+
   String name_, text_, shortcut_;
   bool autoEnable_ = false, checked_ = false, enabled_ = true;
   MenuItem* parent_ = nullptr;
   std::vector<std::shared_ptr<MenuItem>> children_;
 };
 
+// A menu bar tells every observer of the changes below it: each window that shows the bar
+// keeps a view of its own.
 class MenuBar : public MenuItem {
  public:
-  void SetObserver(MenuObserver* observer) { observer_ = observer; }
+  MenuBar() { asBar_ = this; }
+  // Adding an observer twice has no further effect; removing one not added does nothing.
+  void AddObserver(MenuObserver* observer);
+  void RemoveObserver(MenuObserver* observer);
+  const std::vector<MenuObserver*>& Observers() const { return observers_; }
+
+ private:
+  std::vector<MenuObserver*> observers_;
 };
 
 // The framework's quit item: choosing it closes the windows (their Close events run) and

@@ -101,7 +101,7 @@ class Window : public PropertyTarget, public std::enable_shared_from_this<Window
   template <class W>
   friend std::shared_ptr<W> GetImplicitWindow();
   friend std::shared_ptr<Window> FindImplicitWindow(const std::type_info& type);
-  friend int RuntimeExit();
+  friend void RuntimeReleaseWindows();
   // Lets the backend peers go (the controls' first), without raising any event.
   void ReleasePeers();
 

@@ -7,6 +7,7 @@
 
 #include <iterator>
 #include <memory>
+#include <string_view>
 
 #include "platform/exceptions.h"
 #include "platform/files.h"
@@ -63,25 +64,30 @@ void tunerWindow::readStation(String place) {
   // end-of-file test, after the list and the menu have been emptied.
   const auto reader = file->OpenAsTextFile();
   String runRegion;
+  // Every line of a run has the run's region, so whether a line is of the requested region
+  // is known from its run: a long file is then tested once per line, not twice.
+  bool runIsRequested = TextEquals(runRegion, requested);
   while (!Need(reader, "station.txt reader").AtEOF()) {
-    const String line = reader->ReadLine();
-    const String region = platform::NthField(line, ",", 1);
+    // The line is looked at where the reader holds it; a long file then makes no new text
+    // per line. It is not used after the yield, when the reader may have moved on.
+    const std::string_view line = reader->ReadLineView();
 
     // Each run of lines of one region makes one entry, so a region split over two runs
     // gets two entries; a run of empty regions at the very start makes none.
-    if (!TextEquals(region, runRegion)) {
-      runRegion = region;
+    if (!platform::NthFieldEquals(line, ",", 1, runRegion)) {
+      runRegion = platform::NthField(line, ",", 1);
+      runIsRequested = TextEquals(runRegion, requested);
       const auto entry = std::make_shared<placeMenuClass>();
       entry->SetAutoEnable(true);
-      entry->SetText(region);
+      entry->SetText(runRegion);
       Need(placeMenu(), "placeMenu").Append(entry);
-      if (TextEquals(requested, region)) {
+      if (runIsRequested) {
         entry->SetChecked(true);
         currentPlace = entry->Text();
       }
     }
 
-    if (TextEquals(region, requested)) {
+    if (runIsRequested) {
       stationName.push_back(platform::NthField(line, ",", 2));
       stationHz.push_back(platform::Val(platform::NthField(line, ",", 3)));
     }

@@ -1,6 +1,8 @@
 #include "platform/application.h"
 
+#include <glib-unix.h>
 #include <glib.h>
+#include <signal.h>
 
 #include <algorithm>
 #include <deque>
@@ -8,6 +10,7 @@
 
 #include "platform/backend.h"
 #include "platform/exceptions.h"
+#include "platform/files.h"
 #include "platform/core/runtime.h"
 
 namespace platform {
@@ -26,6 +29,7 @@ struct Runtime {
   bool quitting = false;
   bool exitCodeSet = false;
   int exitCode = 0;
+  std::vector<guint> signalSources;
 };
 
 Runtime& State() {
@@ -50,6 +54,20 @@ gboolean RunOneTask(gpointer) {
     return G_SOURCE_REMOVE;
   }
   return G_SOURCE_CONTINUE;
+}
+
+// Runs in the event loop, not in a signal handler: GLib's source notes the signal and
+// dispatches it here. The quit is queued behind the work already waiting, so that a window
+// whose Open event has not run yet (it applies the saved settings) is not closed first and
+// made to save what it was built with.
+gboolean OnQuitSignal(gpointer) {
+  detail::Post(CloseWindowsAndQuit);
+  return G_SOURCE_CONTINUE;
+}
+
+void WatchQuitSignals(Runtime& rt) {
+  for (int signum : {SIGTERM, SIGHUP, SIGINT})
+    rt.signalSources.push_back(g_unix_signal_add(signum, OnQuitSignal, nullptr));
 }
 
 }  // namespace
@@ -127,10 +145,20 @@ void RuntimeInit() {
   rt.loop = g_main_loop_new(nullptr, FALSE);
   rt.backend = CreateBackend();
   rt.initialized = true;
+  // The executable is named now, while it surely exists: pictures and sounds are found
+  // beside it later in the run, when an upgrade may have replaced or removed it.
+  (void)ExecutableFile();
+  WatchQuitSignals(rt);
+  if (rt.backend->PresentRunningInstance()) {
+    Quit(0);
+    return;
+  }
   rt.backend->Init();
 }
 
 void RunFrameworkInitialization(const std::function<void()>& startup) {
+  // Quitting already means another instance took over: this one makes nothing of its own.
+  if (Quitting()) return;
   if (startup) startup();
 }
 
@@ -152,6 +180,14 @@ void RuntimeRun() {
   g_main_loop_run(rt.loop);
 }
 
+void CloseWindowsAndQuit() {
+  // A Close event that failed (its settings not saved, say) makes the exit status tell.
+  bool completed = true;
+  for (const auto& w : detail::LiveWindows())
+    if (w->IsLive() && !w->FinishClose()) completed = false;
+  Quit(completed ? 0 : 1);
+}
+
 void Quit(int exitCode) {
   Runtime& rt = State();
   if (!rt.exitCodeSet) {
@@ -164,13 +200,12 @@ void Quit(int exitCode) {
 
 bool Quitting() { return State().quitting; }
 
-int RuntimeExit() {
+void RuntimeReleaseWindows() {
   Runtime& rt = State();
-  const int code = rt.exitCode;
-  if (!rt.initialized) {
-    rt = Runtime{};
-    return code;
-  }
+  if (!rt.initialized) return;
+  // From here on a signal ends the process as it would without us.
+  for (guint source : rt.signalSources) g_source_remove(source);
+  rt.signalSources.clear();
   if (rt.taskSource != 0) g_source_remove(rt.taskSource);
   rt.taskSource = 0;
   // Queued work may hold references of its own; it is dropped before the windows.
@@ -188,7 +223,16 @@ int RuntimeExit() {
   windows.clear();
   rt.frontOrder.clear();
   rt.app.reset();
+}
 
+int RuntimeExit() {
+  Runtime& rt = State();
+  const int code = rt.exitCode;
+  if (!rt.initialized) {
+    rt = Runtime{};
+    return code;
+  }
+  RuntimeReleaseWindows();
   rt.backend->Shutdown();
   rt.backend.reset();
   if (rt.loop) g_main_loop_unref(rt.loop);

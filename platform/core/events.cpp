@@ -3,6 +3,8 @@
 #include "platform/backend.h"
 #include "platform/controls.h"
 #include "platform/exceptions.h"
+#include "platform/menu.h"
+#include "platform/window.h"
 #include "platform/core/runtime.h"
 
 namespace platform::events {
@@ -22,6 +24,35 @@ void MouseDown(Canvas& canvas, Int32 x, Int32 y) {
   // The handler is copied so that it may rebind the event while it runs.
   auto handler = canvas.OnMouseDown;
   ReportingExceptions([&] { handler(canvas, x, y); });
+}
+
+bool KeyPressed(Window& window, const input::KeyPress& press) {
+  if (!window.IsLive()) return false;
+  std::shared_ptr<Window> keep = window.weak_from_this().lock();
+  if (const std::shared_ptr<MenuBar>& bar = window.MenuBar(); bar && MenuShortcut(*bar, press))
+    return true;
+  std::optional<String> text = input::KeyText(press);
+  if (!text) return false;
+  KeyDown(window, *text);
+  return true;
+}
+
+bool MenuShortcut(MenuBar& bar, const input::KeyPress& press) {
+  std::shared_ptr<MenuItem> item = input::FindShortcut(bar, press);
+  if (!item) return false;
+  EnableMenuItems();
+  for (const MenuItem* i = item.get(); i && i != &bar; i = i->Parent())
+    if (!i->Enabled()) return true;
+  if (item->Parent() == nullptr) return true;  // removed while the menus were updated
+  MenuChosen(*item);
+  return true;
+}
+
+void MousePressed(Window& window, Int32 x, Int32 y) {
+  if (!window.IsLive()) return;
+  // Held: its handler may close the window and drop its controls.
+  std::shared_ptr<Canvas> canvas = input::CanvasAt(window, x, y);
+  if (canvas) MouseDown(*canvas, WrapSub(x, canvas->Left()), WrapSub(y, canvas->Top()));
 }
 
 void EnableMenuItems() {

@@ -1,12 +1,16 @@
 #include "platform/files.h"
 
+#include <dirent.h>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
+#include <algorithm>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <set>
 #include <system_error>
 
 #include "platform/backend.h"
@@ -27,6 +31,43 @@ struct FdCloser {
     if (fd >= 0) ::close(fd);
   }
 };
+
+// Follows `path` while it is a symbolic link; a relative link leads from the link's own
+// folder. Returns 0, or the errno that stopped it (ELOOP after too many links).
+int ResolveLinks(fs::path& path) {
+  for (int links = 0;; ++links) {
+    struct stat st {};
+    if (::lstat(path.c_str(), &st) != 0 || !S_ISLNK(st.st_mode)) return 0;
+    if (links == 40) return ELOOP;
+    std::error_code ec;
+    fs::path to = fs::read_symlink(path, ec);
+    if (ec) return ec.value();
+    path = to.is_absolute() ? to : path.parent_path() / to;
+  }
+}
+
+// Removes the temporary files of earlier writes of one target that never completed (the
+// process died before its Close): plain files named `prefix` and six letters or digits, as
+// mkstemp makes them.
+void RemoveStaleTemporaries(const fs::path& folder, const String& prefix) {
+  DIR* dir = ::opendir(folder.c_str());
+  if (!dir) return;
+  const int dirFd = ::dirfd(dir);
+  while (const dirent* entry = ::readdir(dir)) {
+    const std::string_view name = entry->d_name;
+    if (name.size() != prefix.size() + 6 || !name.starts_with(prefix)) continue;
+    const std::string_view suffix = name.substr(prefix.size());
+    if (!std::all_of(suffix.begin(), suffix.end(), [](char c) {
+          return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9');
+        })) {
+      continue;
+    }
+    struct stat st {};
+    if (::fstatat(dirFd, entry->d_name, &st, AT_SYMLINK_NOFOLLOW) == 0 && S_ISREG(st.st_mode))
+      ::unlinkat(dirFd, entry->d_name, 0);
+  }
+  ::closedir(dir);
+}
 
 }  // namespace
 
@@ -53,37 +94,37 @@ bool FolderItem::IsFolder() const {
 }
 
 std::shared_ptr<TextInputStream> FolderItem::OpenAsTextFile() const {
-  int fd = ::open(path_.c_str(), O_RDONLY | O_CLOEXEC);
+  // Only a plain file is text. A FIFO would block the open (or the first read) until a
+  // writer comes, and a device such as /dev/zero never ends: both are refused, looked at
+  // first without opening them, then again on what the open gave in case the name was
+  // switched meanwhile. O_NONBLOCK keeps that open from waiting.
+  struct stat st {};
+  if (::stat(path_.c_str(), &st) != 0) {
+    lastError_ = errno;
+    return nullptr;
+  }
+  const auto refuse = [this](const struct stat& s) {
+    if (S_ISREG(s.st_mode)) return false;
+    lastError_ = S_ISDIR(s.st_mode) ? EISDIR : EINVAL;
+    return true;
+  };
+  if (refuse(st)) return nullptr;
+  int fd = ::open(path_.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY);
   if (fd < 0) {
     lastError_ = errno;
     return nullptr;
   }
   FdCloser closer{fd};
-  struct stat st {};
   if (::fstat(fd, &st) != 0) {
     lastError_ = errno;
     return nullptr;
   }
-  if (S_ISDIR(st.st_mode)) {
-    lastError_ = EISDIR;
-    return nullptr;
-  }
-  // Sizing the text once keeps a long file from being copied and faulted in again at
-  // every growth of the string (measured: 15 ms against 0.5 ms for 2.3 MB).
-  String contents;
-  if (S_ISREG(st.st_mode) && st.st_size > 0) contents.reserve(static_cast<std::size_t>(st.st_size));
-  char buffer[65536];
-  for (;;) {
-    ssize_t got = ::read(fd, buffer, sizeof buffer);
-    if (got < 0) {
-      if (errno == EINTR) continue;
-      lastError_ = errno;
-      return nullptr;
-    }
-    if (got == 0) break;
-    contents.append(buffer, static_cast<std::size_t>(got));
-  }
-  return std::make_shared<TextInputStream>(std::move(contents));
+  if (refuse(st)) return nullptr;
+  // A plain file's reads never wait anyway; the flag goes so that nothing else sees it.
+  const int flags = ::fcntl(fd, F_GETFL);
+  if (flags >= 0) ::fcntl(fd, F_SETFL, flags & ~O_NONBLOCK);
+  closer.fd = -1;
+  return std::make_shared<TextInputStream>(fd, path_.string());
 }
 
 std::shared_ptr<Picture> FolderItem::OpenAsPicture() const {
@@ -97,6 +138,15 @@ std::shared_ptr<Picture> FolderItem::OpenAsPicture() const {
 std::shared_ptr<Sound> FolderItem::OpenAsSound() const {
   if (!Exists()) {
     lastError_ = ENOENT;
+    // The program only goes on to say that the sound is missing; the file's name and where
+    // it comes from are what a user can act on. Told once per file.
+    static std::set<fs::path> told;
+    if (told.insert(path_).second) {
+      const String line =
+          "palmeno: the sound file " + path_.string() +
+          " is missing; it is installed with Palmeno (cmake --install), so install Palmeno again\n";
+      std::fwrite(line.data(), 1, line.size(), stderr);
+    }
     return nullptr;
   }
   return CurrentBackend().OpenSound(path_);
@@ -108,7 +158,9 @@ std::shared_ptr<FolderItem> GetFolderItem(std::string_view name, int pathType) {
   if (p.is_absolute()) return std::make_shared<FolderItem>(p);
   std::error_code ec;
   fs::path cwd = fs::current_path(ec);
-  if (ec) return nullptr;
+  // A working folder that was removed has no name any more; the relative name still
+  // resolves against it, where no file can be.
+  if (ec) return std::make_shared<FolderItem>(p);
   return std::make_shared<FolderItem>(cwd / p);
 }
 
@@ -118,7 +170,7 @@ std::shared_ptr<FolderItem> Preferences() {
   // Read at every call, so that a change of the environment is seen.
   fs::path folder;
   const char* config = std::getenv("XDG_CONFIG_HOME");
-  if (config && *config) {
+  if (config && *config == '/') {
     folder = config;
   } else {
     const char* home = std::getenv("HOME");
@@ -135,69 +187,190 @@ std::shared_ptr<FolderItem> Preferences() {
 }  // namespace SpecialFolder
 
 namespace {
-fs::path& ExecutableOverride() {
-  static fs::path path;
-  return path;
+
+// The executable's path and the resources folder, each worked out once.
+struct ProgramPaths {
+  fs::path override;
+  fs::path executable;  // empty until read, or when /proc/self/exe could not be read
+  bool executableRead = false;
+  std::shared_ptr<FolderItem> resources;
+};
+
+ProgramPaths& Paths() {
+  static ProgramPaths paths;
+  return paths;
 }
+
 }  // namespace
 
 std::shared_ptr<FolderItem> ExecutableFile() {
-  if (!ExecutableOverride().empty()) return std::make_shared<FolderItem>(ExecutableOverride());
-  std::error_code ec;
-  fs::path exe = fs::canonical("/proc/self/exe", ec);
-  if (ec) return nullptr;
-  return std::make_shared<FolderItem>(exe);
+  ProgramPaths& paths = Paths();
+  if (!paths.override.empty()) return std::make_shared<FolderItem>(paths.override);
+  if (!paths.executableRead) {
+    paths.executableRead = true;
+    std::error_code ec;
+    paths.executable = fs::canonical("/proc/self/exe", ec);
+    if (ec) paths.executable.clear();
+  }
+  if (paths.executable.empty()) return nullptr;
+  return std::make_shared<FolderItem>(paths.executable);
 }
 
-void SetExecutableFileForTesting(fs::path path) { ExecutableOverride() = std::move(path); }
+void SetExecutableFileForTesting(fs::path path) {
+  ProgramPaths& paths = Paths();
+  paths.override = std::move(path);
+  paths.executableRead = false;
+  paths.resources.reset();
+}
 
 std::shared_ptr<FolderItem> GetApplicationBundleResources() {
+  ProgramPaths& paths = Paths();
+  if (paths.resources) return std::make_shared<FolderItem>(paths.resources->Path());
   auto exe = ExecutableFile();
   if (!exe) throw NilObjectException("the executable's file item is missing (nil object)");
   auto bin = exe->Parent();
   if (!bin) throw NilObjectException("the folder of " + exe->Path().string() + " is missing (nil object)");
   auto prefix = bin->Parent();
   if (!prefix) throw NilObjectException("the folder above " + bin->Path().string() + " is missing (nil object)");
-  return prefix->Child("share")->Child("palmeno");
+  paths.resources = prefix->Child("share")->Child("palmeno");
+  return std::make_shared<FolderItem>(paths.resources->Path());
 }
 
 // TextInputStream
 
-TextInputStream::TextInputStream(String contents) : data_(std::move(contents)) {}
+namespace {
 
-String TextInputStream::ReadLine() {
-  if (pos_ >= data_.size()) return {};
-  std::size_t end = data_.find('\n', pos_);
-  std::size_t next = end == String::npos ? data_.size() : end + 1;
-  if (end == String::npos) end = data_.size();
-  if (end > pos_ && data_[end - 1] == '\r' && end < data_.size()) --end;
-  String line = data_.substr(pos_, end - pos_);
-  pos_ = next;
-  return line;
+constexpr std::string_view kByteOrderMark = "\xEF\xBB\xBF";
+// What one read asks for; the buffer grows past it only for a longer line.
+constexpr std::size_t kReadChunk = 64 * 1024;
+
+}  // namespace
+
+TextInputStream::TextInputStream(String contents)
+    : buffer_(new char[contents.size()]), capacity_(contents.size()), end_(contents.size()), atEnd_(true) {
+  std::copy(contents.begin(), contents.end(), buffer_.get());
+}
+
+TextInputStream::TextInputStream(int fd, String name) : fd_(fd), name_(std::move(name)) {}
+
+TextInputStream::~TextInputStream() {
+  if (fd_ >= 0) ::close(fd_);
+}
+
+void TextInputStream::Fail(const String& what, int err) {
+  Close();
+  throw IOException(what, err);
+}
+
+bool TextInputStream::Fill() {
+  if (atEnd_) return false;
+  // The bytes not yet taken move to the front; the buffer grows only when they fill most
+  // of it, that is for a line longer than a read.
+  if (begin_ > 0) {
+    std::copy(buffer_.get() + begin_, buffer_.get() + end_, buffer_.get());
+    end_ -= begin_;
+    begin_ = 0;
+  }
+  if (capacity_ - end_ < kReadChunk / 2) {
+    const std::size_t grown = std::max(kReadChunk, 2 * capacity_);
+    std::unique_ptr<char[]> bigger(new char[grown]);
+    std::copy(buffer_.get(), buffer_.get() + end_, bigger.get());
+    buffer_ = std::move(bigger);
+    capacity_ = grown;
+  }
+  for (;;) {
+    const ssize_t got = ::read(fd_, buffer_.get() + end_, capacity_ - end_);
+    if (got < 0) {
+      if (errno == EINTR) continue;
+      const int err = errno;
+      Fail("cannot read " + name_ + ": " + ErrorText(err), err);
+    }
+    if (got == 0) {
+      atEnd_ = true;
+      ::close(fd_);
+      fd_ = -1;
+      return false;
+    }
+    end_ += static_cast<std::size_t>(got);
+    return true;
+  }
+}
+
+bool TextInputStream::AtEOFAfterBuffer() {
+  if (!started_) {
+    // The mark is looked for once, in the file's first bytes.
+    started_ = true;
+    while (end_ < kByteOrderMark.size() && Fill()) {
+    }
+    if (std::string_view(buffer_.get(), end_).starts_with(kByteOrderMark)) begin_ = kByteOrderMark.size();
+  }
+  while (begin_ >= end_) {
+    if (!Fill()) return true;
+  }
+  return false;
+}
+
+String TextInputStream::ReadLine() { return String(ReadLineView()); }
+
+std::string_view TextInputStream::ReadLineView() {
+  if (AtEOF()) return {};
+  for (;;) {
+    const char* from = buffer_.get() + begin_;
+    const std::size_t available = end_ - begin_;
+    const void* lf = std::memchr(from + scanned_, '\n', available - scanned_);
+    std::size_t length = lf ? static_cast<std::size_t>(static_cast<const char*>(lf) - from) : available;
+    if (length > kMaxLineBytes) {
+      Fail("cannot read " + name_ + ": a line is longer than " + std::to_string(kMaxLineBytes) + " bytes",
+           EOVERFLOW);
+    }
+    if (!lf && !atEnd_) {
+      // Read on; the buffer may move, so the line is looked at again from the top.
+      scanned_ = length;
+      Fill();
+      continue;
+    }
+    // A line ends at its LF, at the end of the file, or at a CR before either.
+    const std::size_t next = lf ? length + 1 : length;
+    if (length > 0 && from[length - 1] == '\r') --length;
+    begin_ += next;
+    scanned_ = 0;
+    return std::string_view(from, length);
+  }
 }
 
 void TextInputStream::Close() {
-  data_.clear();
-  data_.shrink_to_fit();
-  pos_ = 0;
+  if (fd_ >= 0) ::close(fd_);
+  fd_ = -1;
+  atEnd_ = true;
+  started_ = true;
+  buffer_.reset();
+  capacity_ = begin_ = end_ = scanned_ = 0;
 }
 
 // TextOutputStream
 
 std::shared_ptr<TextOutputStream> TextOutputStream::Create(const std::shared_ptr<FolderItem>& item) {
   if (!item) throw NilObjectException("the file item for the text output stream is missing (nil object)");
-  const fs::path target = item->Path();
+  fs::path target = item->Path();
   auto fail = [&](int err, const String& what) -> IOException {
     item->lastError_ = err;
     return IOException(what + " " + target.string() + ": " + ErrorText(err), err);
   };
+  // A link (as dotfile managers make) is followed to the file it leads to, which is what
+  // gets replaced; renaming over the link itself would cut it.
+  if (int err = ResolveLinks(target); err != 0) throw fail(err, "cannot follow the link");
   struct stat st {};
   bool exists = ::stat(target.c_str(), &st) == 0;
   if (exists && S_ISDIR(st.st_mode)) throw fail(EISDIR, "cannot write the file");
+  // Only a plain file is replaced: never a device, a FIFO or a socket, which a link may
+  // lead to (/dev/zero, say) and which a rename would destroy.
+  if (exists && !S_ISREG(st.st_mode)) throw fail(EINVAL, "cannot write what is not a plain file:");
 
   fs::path folder = target.parent_path();
   if (folder.empty()) folder = ".";
-  String pattern = (folder / ("." + target.filename().string() + ".XXXXXX")).string();
+  const String tempPrefix = "." + target.filename().string() + ".";
+  RemoveStaleTemporaries(folder, tempPrefix);
+  String pattern = (folder / (tempPrefix + "XXXXXX")).string();
   int fd = ::mkostemp(pattern.data(), O_CLOEXEC);
   if (fd < 0) throw fail(errno, "cannot create a temporary file for");
 

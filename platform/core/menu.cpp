@@ -9,34 +9,50 @@
 
 namespace platform {
 
-MenuObserver* MenuItem::Observer() const {
-  for (const MenuItem* item = this; item; item = item->parent_)
-    if (item->observer_) return item->observer_;
-  return nullptr;
+const MenuBar* MenuItem::Bar() const {
+  const MenuItem* top = this;
+  while (top->parent_) top = top->parent_;
+  return top->asBar_;
 }
+
+template <class F>
+void MenuItem::Notify(F&& tell) {
+  const MenuBar* bar = Bar();
+  if (!bar) return;
+  // By index, the size read afresh: an observer may leave while the others are told.
+  const std::vector<MenuObserver*>& observers = bar->Observers();
+  for (std::size_t i = 0; i < observers.size(); ++i) tell(*observers[i]);
+}
+
+void MenuBar::AddObserver(MenuObserver* observer) {
+  if (observer && std::find(observers_.begin(), observers_.end(), observer) == observers_.end())
+    observers_.push_back(observer);
+}
+
+void MenuBar::RemoveObserver(MenuObserver* observer) { std::erase(observers_, observer); }
 
 void MenuItem::SetText(String text) {
   if (text == text_) return;
   text_ = std::move(text);
-  if (auto* o = Observer()) o->ItemChanged(*this);
+  Notify([this](MenuObserver& o) { o.ItemChanged(*this); });
 }
 
 void MenuItem::SetKeyboardShortcut(String shortcut) {
   if (shortcut == shortcut_) return;
   shortcut_ = std::move(shortcut);
-  if (auto* o = Observer()) o->ItemChanged(*this);
+  Notify([this](MenuObserver& o) { o.ItemChanged(*this); });
 }
 
 void MenuItem::SetChecked(bool on) {
   if (on == checked_) return;
   checked_ = on;
-  if (auto* o = Observer()) o->ItemChanged(*this);
+  Notify([this](MenuObserver& o) { o.ItemChanged(*this); });
 }
 
 void MenuItem::SetEnabled(bool on) {
   if (on == enabled_) return;
   enabled_ = on;
-  if (auto* o = Observer()) o->ItemChanged(*this);
+  Notify([this](MenuObserver& o) { o.ItemChanged(*this); });
 }
 
 void MenuItem::Append(std::shared_ptr<MenuItem> child) {
@@ -51,7 +67,7 @@ void MenuItem::Append(std::shared_ptr<MenuItem> child) {
   }
   child->parent_ = this;
   children_.push_back(child);
-  if (auto* o = Observer()) o->ChildAppended(*this, *child);
+  Notify([this, &child](MenuObserver& o) { o.ChildAppended(*this, *child); });
 }
 
 std::shared_ptr<MenuItem> MenuItem::Child(std::string_view name) const {
@@ -78,19 +94,13 @@ void MenuItem::Remove(Int32 index) {
   std::shared_ptr<MenuItem> child = children_[static_cast<std::size_t>(index)];
   children_.erase(children_.begin() + index);
   child->parent_ = nullptr;
-  // The observer is the bar's; the removed item no longer leads to it, so it is found from
-  // this menu, which still hangs under the bar.
-  if (auto* o = Observer()) o->ChildRemoved(*this, index, *child);
+  // The observers are the bar's; the removed item no longer leads to it, so they are found
+  // from this menu, which still hangs under the bar.
+  Notify([this, index, &child](MenuObserver& o) { o.ChildRemoved(*this, index, *child); });
 }
 
 bool QuitMenuItem::Event_Action() {
-  // The windows close first, each with its Close event, so that what they save on closing
-  // is saved before the application ends.
-  // A Close event that failed (its settings not saved, say) makes the exit status tell.
-  bool completed = true;
-  for (const auto& w : detail::LiveWindows())
-    if (w->IsLive() && !w->FinishClose()) completed = false;
-  Quit(completed ? 0 : 1);
+  CloseWindowsAndQuit();
   return true;
 }
 

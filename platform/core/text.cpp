@@ -2,6 +2,7 @@
 
 #include <charconv>
 #include <cstddef>
+#include <cstring>
 #include <limits>
 #include <string>
 
@@ -10,6 +11,22 @@ namespace platform {
 String NthField(std::string_view text, std::string_view separator, Int32 n) {
   if (n < 1) return {};
   if (separator.empty()) return n == 1 ? String(text) : String();
+  if (separator.size() == 1) {
+    // The common case ("," and "="), looked for with memchr alone.
+    const char* at = text.data();
+    const char* const end = at + text.size();
+    const auto next = [&, sep = separator[0]]() -> const char* {
+      if (at == end) return nullptr;
+      return static_cast<const char*>(std::memchr(at, sep, static_cast<std::size_t>(end - at)));
+    };
+    for (Int32 field = 1; field < n; ++field) {
+      const char* found = next();
+      if (!found) return {};
+      at = found + 1;
+    }
+    const char* found = next();
+    return String(at, found ? found : end);
+  }
   std::size_t start = 0;
   for (Int32 field = 1; field < n; ++field) {
     std::size_t at = text.find(separator, start);
@@ -19,6 +36,24 @@ String NthField(std::string_view text, std::string_view separator, Int32 n) {
   std::size_t end = text.find(separator, start);
   return String(text.substr(start, end == std::string_view::npos ? std::string_view::npos
                                                                   : end - start));
+}
+
+String PercentEncodeURLBytes(std::string_view url) {
+  static constexpr std::string_view kUnsafe = " \"<>\\^`{|}";
+  static constexpr char kHex[] = "0123456789ABCDEF";
+  String out;
+  out.reserve(url.size());
+  for (const char c : url) {
+    const auto byte = static_cast<unsigned char>(c);
+    if (byte < 0x20 || byte >= 0x7F || kUnsafe.find(c) != std::string_view::npos) {
+      out += '%';
+      out += kHex[byte >> 4];
+      out += kHex[byte & 0x0F];
+    } else {
+      out += c;
+    }
+  }
+  return out;
 }
 
 namespace {

@@ -2,6 +2,7 @@
 // GdkPixbuf pictures. The core runs the GLib default main loop; GTK's events, GStreamer's
 // bus watches and WebKit's replies all arrive through it.
 
+#include <gio/gio.h>
 #include <gst/gst.h>
 
 #include <cstdio>
@@ -13,21 +14,83 @@ namespace platform::gtkbackend {
 
 namespace {
 
+// The name this program owns on the session bus while it runs, which makes it run once per
+// user: a second start finds the name taken and hands over to its owner.
+constexpr const char* kApplicationId = "org.palmeno.Palmeno";
+// The icon installed with the desktop entry; window managers show it for every window.
+constexpr const char* kIconName = "palmeno";
+
+// Whether the user's session has a bus of its own. GLib would otherwise start one for the
+// X display on demand (dbus-launch), which outlives the program and which programs on other
+// displays do not share, so it would not make the program run once anyway.
+bool SessionBusExists() {
+  const char* address = g_getenv("DBUS_SESSION_BUS_ADDRESS");
+  if (address && *address) return true;
+  const char* runtime = g_getenv("XDG_RUNTIME_DIR");
+  if (!runtime || !*runtime) return false;
+  GMallocPtr<gchar> socket(g_build_filename(runtime, "bus", nullptr));
+  return g_file_test(socket.get(), G_FILE_TEST_EXISTS);
+}
+
+// A later start asked this instance to come forward: every visible window is presented
+// (raised, given the focus and, when minimised, shown again).
+void OnActivate(GApplication*, gpointer) {
+  GList* toplevels = gtk_window_list_toplevels();
+  for (GList* l = toplevels; l; l = l->next) {
+    GtkWindow* window = GTK_WINDOW(l->data);
+    if (gtk_window_get_window_type(window) == GTK_WINDOW_TOPLEVEL &&
+        gtk_widget_get_visible(GTK_WIDGET(window)))
+      gtk_window_present(window);
+  }
+  g_list_free(toplevels);
+}
+
 class GtkBackend : public Backend {
  public:
+  bool PresentRunningInstance() override {
+    if (!SessionBusExists()) return false;
+    // A plain GApplication, not GtkApplication: it only owns the name and answers a later
+    // start; windows, menus and the quit stay the runtime's. It is never run, since the
+    // runtime's loop serves its bus messages on the same main context.
+    application_ = GObjectPtr<GApplication>::Adopt(
+        g_application_new(kApplicationId, G_APPLICATION_DEFAULT_FLAGS));
+    activate_ = SignalConnection(application_.get(), "activate", &OnActivate, nullptr);
+    GErrorPtr error;
+    // Without a reachable bus GLib registers the application as a local one, unique to
+    // nothing: the program runs as it would without a session bus.
+    if (!g_application_register(application_.get(), nullptr, Out(error))) {
+      std::fprintf(
+          stderr,
+          "palmeno: cannot register on the session bus (%s); not checking for another Palmeno\n",
+          error ? error->message : "unknown error");
+      activate_.Disconnect();
+      application_.reset();
+      return false;
+    }
+    if (!g_application_get_is_remote(application_.get())) return false;
+    g_application_activate(application_.get());
+    // The request is only queued on the connection; it must leave before the process does.
+    if (GDBusConnection* bus = g_application_get_dbus_connection(application_.get()))
+      g_dbus_connection_flush_sync(bus, nullptr, nullptr);
+    return true;
+  }
+
   void Init() override {
     if (!gtk_init_check(nullptr, nullptr)) {
       const char* display = g_getenv("DISPLAY");
-      throw RuntimeException(String("cannot open the display") +
-                             (display ? String(" \"") + display + "\"" : String(" (DISPLAY is not set)")) +
-                             ": the window system is needed to run");
+      throw RuntimeException(
+          display && *display
+              ? String("cannot open the display \"") + display +
+                    "\" named by DISPLAY: is the X server running, and may this user use it?"
+              : String("cannot open the display: DISPLAY is not set; run Palmeno in a graphical "
+                       "session, or set DISPLAY to the X server to use"));
     }
-    GError* error = nullptr;
-    if (!gst_init_check(nullptr, nullptr, &error)) {
+    gtk_window_set_default_icon_name(kIconName);
+    GErrorPtr error;
+    if (!gst_init_check(nullptr, nullptr, Out(error))) {
       std::fprintf(stderr, "palmeno: GStreamer could not start (%s); no sounds\n",
                    error ? error->message : "unknown error");
     }
-    if (error) g_error_free(error);
   }
 
   std::unique_ptr<WindowPeer> CreateWindowPeer(Window& window) override {
@@ -62,7 +125,15 @@ class GtkBackend : public Backend {
     // (unrealising, closing the web processes' connections), without waiting for more.
     for (int i = 0; i < 1000 && g_main_context_pending(nullptr); ++i)
       g_main_context_iteration(nullptr, FALSE);
+    // The name on the session bus goes last: until the windows are gone, a new start is
+    // still handed to this instance rather than running beside it.
+    activate_.Disconnect();
+    application_.reset();
   }
+
+ private:
+  GObjectPtr<GApplication> application_;
+  SignalConnection activate_;
 };
 
 }  // namespace

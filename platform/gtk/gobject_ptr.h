@@ -113,6 +113,26 @@ class SourceId {
   guint id_ = 0;
 };
 
+// Owns a GError. Out(error) gives the GError** that GLib's calls fill in.
+struct GErrorDeleter {
+  void operator()(GError* e) const { g_error_free(e); }
+};
+using GErrorPtr = std::unique_ptr<GError, GErrorDeleter>;
+
+class GErrorOut {
+ public:
+  explicit GErrorOut(GErrorPtr& target) : target_(target) {}
+  ~GErrorOut() { target_.reset(error_); }
+  GErrorOut(const GErrorOut&) = delete;
+  GErrorOut& operator=(const GErrorOut&) = delete;
+  operator GError**() { return &error_; }
+
+ private:
+  GErrorPtr& target_;
+  GError* error_ = nullptr;
+};
+inline GErrorOut Out(GErrorPtr& error) { return GErrorOut(error); }
+
 // Owns GLib memory allocated with g_malloc (strings, arrays).
 struct GFreeDeleter {
   void operator()(void* p) const { g_free(p); }

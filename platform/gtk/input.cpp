@@ -2,47 +2,67 @@
 
 #include <gdk/gdk.h>
 
+#include <algorithm>
 #include <cmath>
+#include <cstring>
 #include <string>
 #include <vector>
 
 namespace platform::gtkbackend {
 
-String KeyText(unsigned keyval, bool isModifier) {
-  if (isModifier) return "";
-  switch (keyval) {
-    case GDK_KEY_Left:
-    case GDK_KEY_KP_Left:
-      return "\x1c";
-    case GDK_KEY_Right:
-    case GDK_KEY_KP_Right:
-      return "\x1d";
-    case GDK_KEY_Up:
-    case GDK_KEY_KP_Up:
-      return "\x1e";
-    case GDK_KEY_Down:
-    case GDK_KEY_KP_Down:
-      return "\x1f";
-    case GDK_KEY_Return:
-    case GDK_KEY_KP_Enter:
-      return "\r";
-    case GDK_KEY_Escape:
-      return "\x1b";
-    case GDK_KEY_BackSpace:
-      return "\b";
-    case GDK_KEY_Tab:
-    case GDK_KEY_ISO_Left_Tab:
-      return "\t";
-    default:
-      break;
+namespace {
+
+// GDK's keys that type no character, by the core's names (see input::KeyText).
+struct NamedKeyval {
+  unsigned keyval;
+  const char* name;
+};
+constexpr NamedKeyval kNamedKeyvals[] = {
+    {GDK_KEY_Left, "Left"},           {GDK_KEY_KP_Left, "Left"},
+    {GDK_KEY_Right, "Right"},         {GDK_KEY_KP_Right, "Right"},
+    {GDK_KEY_Up, "Up"},               {GDK_KEY_KP_Up, "Up"},
+    {GDK_KEY_Down, "Down"},           {GDK_KEY_KP_Down, "Down"},
+    {GDK_KEY_Return, "Return"},       {GDK_KEY_KP_Enter, "Return"},
+    {GDK_KEY_ISO_Enter, "Return"},    {GDK_KEY_Escape, "Escape"},
+    {GDK_KEY_BackSpace, "BackSpace"}, {GDK_KEY_Tab, "Tab"},
+    {GDK_KEY_ISO_Left_Tab, "Tab"},    {GDK_KEY_KP_Tab, "Tab"},
+    {GDK_KEY_Delete, "Delete"},       {GDK_KEY_KP_Delete, "Delete"},
+    {GDK_KEY_Home, "Home"},           {GDK_KEY_KP_Home, "Home"},
+    {GDK_KEY_End, "End"},             {GDK_KEY_KP_End, "End"},
+    {GDK_KEY_Page_Up, "PageUp"},      {GDK_KEY_KP_Page_Up, "PageUp"},
+    {GDK_KEY_Page_Down, "PageDown"},  {GDK_KEY_KP_Page_Down, "PageDown"},
+    {GDK_KEY_Insert, "Insert"},       {GDK_KEY_KP_Insert, "Insert"},
+    {GDK_KEY_Help, "Help"},
+};
+
+}  // namespace
+
+input::KeyPress KeyPressOf(unsigned keyval, unsigned state, bool isModifier) {
+  input::KeyPress press;
+  if (state & GDK_SHIFT_MASK) press.modifiers |= input::kShift;
+  if (state & GDK_CONTROL_MASK) press.modifiers |= input::kCommand;
+  if (state & GDK_MOD1_MASK) press.modifiers |= input::kOption;
+  press.isModifierKey = isModifier;
+  for (const NamedKeyval& k : kNamedKeyvals)
+    if (k.keyval == keyval) {
+      press.key = k.name;
+      return press;
+    }
+  if (keyval >= GDK_KEY_F1 && keyval <= GDK_KEY_F35) {
+    press.key = "F" + std::to_string(keyval - GDK_KEY_F1 + 1);
+    return press;
   }
   gunichar c = gdk_keyval_to_unicode(keyval);
-  // Control characters other than those above come only from keys the program has no
-  // text for (Delete gives 127, for one); they raise nothing.
-  if (c == 0 || c < 0x20 || c == 0x7f) return "";
-  char buffer[8];
-  int n = g_unichar_to_utf8(c, buffer);
-  return String(buffer, static_cast<std::size_t>(n));
+  if (c >= 0x20 && c != 0x7f) {
+    char buffer[8];
+    int n = g_unichar_to_utf8(c, buffer);
+    press.key.assign(buffer, static_cast<std::size_t>(n));
+    return press;
+  }
+  // A key the core has no name for: GDK's own name keeps it apart from a character.
+  const char* name = gdk_keyval_name(keyval);
+  press.key = name && std::strlen(name) > 1 ? name : "";
+  return press;
 }
 
 WheelSteps::Steps WheelSteps::Notch(Int32 dx, Int32 dy) {
@@ -67,73 +87,51 @@ WheelSteps::Steps WheelSteps::Smooth(double dx, double dy) {
   return {ToInt32(wholeX), ToInt32(wholeY)};
 }
 
-namespace {
-
-// Splits "Shift+Cmd+N" into its modifiers and its key. The key may itself be "+"
-// ("Cmd++").
-std::vector<std::string_view> SplitPlus(std::string_view text) {
-  std::vector<std::string_view> parts;
-  std::string_view key;
-  if (text == "+" || (text.size() >= 2 && text.substr(text.size() - 2) == "++")) {
-    key = "+";
-    text = text.substr(0, text.size() >= 2 ? text.size() - 2 : 0);
-  } else {
-    std::size_t last = text.rfind('+');
-    key = last == std::string_view::npos ? text : text.substr(last + 1);
-    text = last == std::string_view::npos ? std::string_view() : text.substr(0, last);
-  }
-  while (!text.empty()) {
-    std::size_t plus = text.find('+');
-    parts.push_back(text.substr(0, plus));
-    if (plus == std::string_view::npos) break;
-    text = text.substr(plus + 1);
-  }
-  parts.push_back(key);
-  return parts;
-}
-
-bool EqualsNoCase(std::string_view a, std::string_view b) {
-  return a.size() == b.size() && g_ascii_strncasecmp(a.data(), b.data(), a.size()) == 0;
-}
-
-}  // namespace
-
-std::optional<Shortcut> ParseShortcut(std::string_view text) {
-  if (text.empty()) return std::nullopt;
-  std::vector<std::string_view> parts = SplitPlus(text);
-  if (parts.empty()) return std::nullopt;
-  unsigned mods = 0;
-  for (std::size_t i = 0; i + 1 < parts.size(); ++i) {
-    std::string_view m = parts[i];
-    if (EqualsNoCase(m, "Cmd") || EqualsNoCase(m, "Ctrl") || EqualsNoCase(m, "Control") ||
-        EqualsNoCase(m, "Command"))
-      mods |= GDK_CONTROL_MASK;
-    else if (EqualsNoCase(m, "Option") || EqualsNoCase(m, "Alt"))
-      mods |= GDK_MOD1_MASK;
-    else if (EqualsNoCase(m, "Shift"))
-      mods |= GDK_SHIFT_MASK;
-    else
-      return std::nullopt;
-  }
-  if (!(mods & (GDK_CONTROL_MASK | GDK_MOD1_MASK))) mods |= GDK_CONTROL_MASK;
-
-  std::string key(parts.back());
-  if (key.empty()) return std::nullopt;
+std::optional<Accelerator> AcceleratorOf(std::string_view shortcutText) {
+  std::optional<input::Shortcut> s = input::ParseShortcut(shortcutText);
+  if (!s) return std::nullopt;
   unsigned keyval = 0;
-  if (g_utf8_validate(key.data(), static_cast<gssize>(key.size()), nullptr) &&
-      g_utf8_strlen(key.c_str(), -1) == 1) {
-    keyval = gdk_unicode_to_keyval(g_utf8_get_char(key.c_str()));
+  if (g_utf8_strlen(s->key.c_str(), -1) == 1) {
+    keyval = gdk_unicode_to_keyval(g_utf8_get_char(s->key.c_str()));
   } else {
-    keyval = gdk_keyval_from_name(key.c_str());
+    for (const NamedKeyval& k : kNamedKeyvals)
+      if (s->key == k.name) {
+        keyval = k.keyval;
+        break;
+      }
+    if (!keyval) keyval = gdk_keyval_from_name(s->key.c_str());  // F1 to F35
   }
   if (keyval == 0 || keyval == GDK_KEY_VoidSymbol) return std::nullopt;
-  return Shortcut{gdk_keyval_to_lower(keyval), mods};
+  unsigned mods = 0;
+  if (s->modifiers & input::kCommand) mods |= GDK_CONTROL_MASK;
+  if (s->modifiers & input::kOption) mods |= GDK_MOD1_MASK;
+  if (s->modifiers & input::kShift) mods |= GDK_SHIFT_MASK;
+  return Accelerator{gdk_keyval_to_lower(keyval), mods};
 }
 
-bool MatchesShortcut(const Shortcut& shortcut, unsigned keyval, unsigned state) {
-  const unsigned relevant = GDK_CONTROL_MASK | GDK_MOD1_MASK | GDK_SHIFT_MASK;
-  return gdk_keyval_to_lower(keyval) == shortcut.keyval &&
-         (state & relevant) == shortcut.modifiers;
+String ElideLabel(const String& text, std::size_t maxChars) {
+  // A character takes at most four bytes, so a head of 4 * (maxChars + 1) bytes holds more
+  // than maxChars characters whenever the text is longer than the head.
+  const std::size_t headBytes = 4 * (maxChars + 1);
+  const bool cut = text.size() > headBytes;
+  gchar* valid = g_utf8_make_valid(text.data(), static_cast<gssize>(cut ? headBytes : text.size()));
+  String out(valid);
+  g_free(valid);
+  if (static_cast<std::size_t>(g_utf8_strlen(out.c_str(), -1)) <= maxChars && !cut) return out;
+  const gchar* end = g_utf8_offset_to_pointer(out.c_str(), static_cast<glong>(maxChars));
+  out.resize(static_cast<std::size_t>(end - out.c_str()));
+  return out + "\u2026";
+}
+
+std::vector<ItemRange> PageRanges(Int32 first, Int32 last, Int32 pageSize) {
+  std::vector<ItemRange> ranges;
+  if (last <= first || pageSize < 2) return ranges;
+  const std::int64_t count = std::int64_t{last} - first;
+  std::int64_t span = 1;
+  while ((count + span - 1) / span > pageSize) span *= pageSize;
+  for (std::int64_t at = first; at < last; at += span)
+    ranges.push_back({static_cast<Int32>(at), static_cast<Int32>(std::min<std::int64_t>(at + span, last))});
+  return ranges;
 }
 
 }  // namespace platform::gtkbackend

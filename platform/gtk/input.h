@@ -1,19 +1,20 @@
 #pragma once
-// How GDK input becomes the program's input: key texts, whole wheel steps and menu
-// shortcuts. Pure functions of their arguments, so they are tested without a display.
+// How GDK input becomes the program's input: key presses in the core's terms, whole wheel
+// steps, the accelerators shown beside menu items, and labels GTK can lay out. Pure
+// functions of their arguments, so they are tested without a display. The rules
+// themselves (key texts, shortcuts, clicks) are the core's (platform/input.h).
 
 #include <optional>
 #include <string_view>
+#include <vector>
 
+#include "platform/input.h"
 #include "platform/types.h"
 
 namespace platform::gtkbackend {
 
-// The text a key press gives the program: the arrow keys as the control characters 28 to
-// 31 (left, right, up, down), Return 13, Escape 27, BackSpace 8, Tab 9, space and the
-// printable keys as their UTF-8 text. "" for a key that gives no text (a modifier alone, a
-// function key), which raises no KeyDown.
-String KeyText(unsigned keyval, bool isModifier);
+// A GDK key press (keyval, GdkModifierType state, is_modifier) in the core's terms.
+input::KeyPress KeyPressOf(unsigned keyval, unsigned state, bool isModifier);
 
 // Turns scroll deltas into whole steps: one notch of the wheel is one step, down and right
 // positive. Fractions from smooth scrolling are kept until they add up to a whole step.
@@ -31,20 +32,29 @@ class WheelSteps {
   double restX_ = 0, restY_ = 0;
 };
 
-// A menu shortcut as GDK spells it: a lower-case keyval and a GdkModifierType mask.
-struct Shortcut {
+// A menu shortcut as GDK spells an accelerator: a lower-case keyval and a GdkModifierType
+// mask; nullopt for a shortcut text the core does not accept.
+struct Accelerator {
   unsigned keyval = 0;
   unsigned modifiers = 0;
-  friend bool operator==(const Shortcut&, const Shortcut&) = default;
+  friend bool operator==(const Accelerator&, const Accelerator&) = default;
 };
+std::optional<Accelerator> AcceleratorOf(std::string_view shortcutText);
 
-// Parses a shortcut text such as "Cmd+Q", "Shift+Cmd+N" or "Cmd+F5". "Cmd" and "Ctrl" are
-// the Control key, "Option" and "Alt" the Alt key, "Shift" Shift; a key named without Cmd,
-// Ctrl or Alt gets Control, since a menu shortcut always carries the command key. nullopt
-// for "" or a key that GDK does not know.
-std::optional<Shortcut> ParseShortcut(std::string_view text);
+// A menu label GTK can lay out quickly: at most `maxChars` characters, the rest replaced
+// by "…", invalid UTF-8 shown as replacement characters. Only the first bytes of the text
+// are looked at, so a label of megabytes costs no more than a short one.
+String ElideLabel(const String& text, std::size_t maxChars);
 
-// Whether a key press (its keyval and modifier state) is that shortcut.
-bool MatchesShortcut(const Shortcut& shortcut, unsigned keyval, unsigned state);
+// How a menu of `count` items is shown when GTK's menus cannot hold them all: the items in
+// pages of at most `pageSize`, the pages grouped by the same rule until one menu holds
+// them. Gives the ranges [first, last) of items that the entries of the menu holding items
+// first..last stand for: one item each when they fit on one page, else equal spans (of
+// pageSize, pageSize², ... items) in order, the last one shorter.
+struct ItemRange {
+  Int32 first = 0, last = 0;
+  friend bool operator==(const ItemRange&, const ItemRange&) = default;
+};
+std::vector<ItemRange> PageRanges(Int32 first, Int32 last, Int32 pageSize);
 
 }  // namespace platform::gtkbackend

@@ -65,16 +65,13 @@ class GtkWindowPeer : public WindowPeer {
   static gboolean OnConfigure(GtkWidget*, GdkEventConfigure*, gpointer self);
   static gboolean OnFocusIn(GtkWidget*, GdkEventFocus*, gpointer self);
   void Paint(cairo_t* cr);
-  bool DispatchShortcut(unsigned keyval, unsigned state);
+  bool IsMenuBarKey(unsigned keyval, unsigned state) const;
 
   Window& window_;
   GObjectPtr<GtkWidget> toplevel_, box_, fixed_, area_;
   std::unique_ptr<MenuView> menu_;
   WheelSteps wheel_;
-  // The last button press delivered, to drop a second delivery of the same press.
-  guint32 lastPressTime_ = 0;
-  guint lastPressButton_ = 0;
-  bool hasPressed_ = false;
+  input::PressFilter presses_;
   std::vector<SignalConnection> signals_;
 };
 
@@ -101,15 +98,14 @@ class MenuView {
   MenuView& operator=(const MenuView&) = delete;
   GtkWidget* Widget() const;
   const std::shared_ptr<MenuBar>& Bar() const;
+  // Brings the menus up to date (EnableMenuItems, then the menus of the bar) before the
+  // bar opens from the keyboard; once per opening.
+  void Prepare();
 
   struct State;
 
  private:
   std::shared_ptr<State> state_;
 };
-
-// Finds the enabled item below `bar` whose shortcut matches the key press, after bringing
-// the menus up to date, and chooses it. Answers whether the key was a shortcut.
-bool DispatchMenuShortcut(MenuBar& bar, unsigned keyval, unsigned state);
 
 }  // namespace platform::gtkbackend

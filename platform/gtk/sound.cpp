@@ -11,11 +11,23 @@
 // about the time it waited (0.5 s after 2 s) or was not heard within 3 s. Unsynchronised,
 // the sink writes each run at the stream's current read position, however long the sound
 // waited, and the device's own pace keeps the samples in time.
+//
+// A pipeline that fails (the sound server restarted, a laptop switched its output) is not
+// used again: taking it back to READY and prerolling it again left it silent, because its
+// sink keeps the connection that the server dropped. The next Play or PlayLooping builds a
+// new pipeline, whose sink connects afresh. The pulse sinks of a process share one
+// connection to the server, so when the output fails under one sound, every sound's
+// pipeline is given up: a sound that waited prerolled would otherwise keep the dead
+// connection alive, and a pipeline built next (the cue, loaded at the first tuning) would
+// be handed that connection and stay silent without an error.
 
 #include <gst/gst.h>
 #include <malloc.h>
 
 #include <cstdio>
+#include <set>
+#include <string>
+#include <vector>
 
 #include "platform/gtk/peers.h"
 
@@ -28,66 +40,120 @@ namespace {
 // The sound rests only after that, so that its end is not cut off.
 constexpr guint kPlayOutMs = 250;
 
+struct GstObjectDeleter {
+  void operator()(gpointer object) const { gst_object_unref(object); }
+};
+using PadPtr = std::unique_ptr<GstPad, GstObjectDeleter>;
+struct CapsDeleter {
+  void operator()(GstCaps* caps) const { gst_caps_unref(caps); }
+};
+using CapsPtr = std::unique_ptr<GstCaps, CapsDeleter>;
+
+// Writes one line to standard error the first time it is asked to, so that a fault that
+// every sound meets (a missing plugin) is told once, not once per sound or per play.
+void ReportOnce(const std::string& line) {
+  static std::set<std::string> told;
+  if (!told.insert(line).second) return;
+  const std::string text = "palmeno: " + line + "\n";
+  std::fwrite(text.data(), 1, text.size(), stderr);
+  std::fflush(stderr);
+}
+
+// The Debian package that brings each element a sound needs, for a report that says what
+// to install.
+struct ElementSource {
+  const char* element;
+  const char* package;
+};
+constexpr ElementSource kElements[] = {
+    {"filesrc", "libgstreamer1.0-0"},
+    {"wavparse", "gstreamer1.0-plugins-good"},
+    {"audioconvert", "gstreamer1.0-plugins-base"},
+    {"audioresample", "gstreamer1.0-plugins-base"},
+    {"autoaudiosink", "gstreamer1.0-plugins-good"},
+    {"pulsesink", "gstreamer1.0-plugins-good"},
+    {"fakesink", "libgstreamer1.0-0"},
+};
+
+const char* PackageOf(const char* element) {
+  for (const auto& e : kElements)
+    if (std::string(e.element) == element) return e.package;
+  return "a GStreamer plugins package";
+}
+
+bool ElementExists(const char* name) {
+  return std::unique_ptr<GstElementFactory, GstObjectDeleter>(gst_element_factory_find(name)) !=
+         nullptr;
+}
+
+GstElement* MakeElement(const char* name) {
+  GstElement* element = gst_element_factory_make(name, nullptr);
+  if (!element)
+    ReportOnce(std::string("the GStreamer element \"") + name +
+               "\" that the sounds need is missing; it comes with the Debian package " +
+               PackageOf(name));
+  return element;
+}
+
+// One built pipeline. Teardown runs in a fixed order: no bus message reaches the sound
+// any more, the pipeline stops, then it goes.
+struct Pipeline {
+  GObjectPtr<GstElement> bin;
+  // Owned by the pipeline.
+  GstElement* sink = nullptr;
+  SourceId watch;
+
+  Pipeline() = default;
+  Pipeline(const Pipeline&) = delete;
+  Pipeline& operator=(const Pipeline&) = delete;
+  ~Pipeline() {
+    watch.Remove();
+    if (bin) gst_element_set_state(bin.get(), GST_STATE_NULL);
+  }
+};
+
+class GstSound;
+// Every sound that exists, so that a failed output can give up all their pipelines.
+std::vector<GstSound*>& AllSounds() {
+  static std::vector<GstSound*> sounds;
+  return sounds;
+}
+
 class GstSound : public SoundPeer {
  public:
-  // A prerolled sound, or nullptr when the file cannot be played through `sink`.
+  // A prerolled sound, or nullptr when the file cannot be played through the chosen sink.
   static std::unique_ptr<GstSound> Open(const std::filesystem::path& path, bool silentSink) {
-    // Named after its file, so that GStreamer's own logs tell the sounds apart.
-    auto pipeline = GObjectPtr<GstElement>::RefSink(gst_pipeline_new(path.filename().c_str()));
-    GstElement* source = gst_element_factory_make("filesrc", nullptr);
-    GstElement* parser = gst_element_factory_make("wavparse", nullptr);
-    GstElement* convert = gst_element_factory_make("audioconvert", nullptr);
-    GstElement* resample = gst_element_factory_make("audioresample", nullptr);
-    // The silent sink keeps time itself (it has no device to pace it), so that a silent
-    // sound lasts as long as it would be heard.
-    GstElement* sink = gst_element_factory_make(silentSink ? "fakesink" : "autoaudiosink", nullptr);
-    // The pipeline takes the floating references of the elements it could be given; the
-    // others are dropped here.
-    GstElement* elements[] = {source, parser, convert, resample, sink};
-    bool complete = true;
-    for (GstElement* element : elements) {
-      if (!element) complete = false;
-      else if (!gst_bin_add(GST_BIN(pipeline.get()), element)) complete = false;
-    }
-    if (!complete || !gst_element_link_many(source, parser, convert, resample, sink, nullptr))
-      return nullptr;
-    g_object_set(source, "location", path.c_str(), nullptr);
-    g_object_set(sink, "sync", silentSink ? TRUE : FALSE, nullptr);
-    auto sound = std::make_unique<GstSound>(Key{}, std::move(pipeline), sink);
-    if (!sound->Preroll()) return nullptr;
+    auto sound = std::make_unique<GstSound>(Key{}, path, silentSink);
+    sound->pipeline_ = sound->Build();
+    if (!sound->pipeline_) return nullptr;
     return sound;
-  }
-
-  ~GstSound() override {
-    // Fixed order: no timer and no bus message can reach us any more, the pipeline stops,
-    // then it goes.
-    CancelRest();
-    if (watching_) gst_bus_remove_watch(bus_.get());
-    gst_element_set_state(pipeline_.get(), GST_STATE_NULL);
   }
 
   void Play() override {
     // A sound at rest is prerolled at its start; one that plays (or is still playing out
     // its end) is sent back there.
-    CancelRest();
-    if (failed_) Recover();
-    else if (mode_ != Mode::Idle) Seek(GST_SEEK_FLAG_FLUSH);
+    restTimer_.Remove();
+    if (!Usable()) return;
+    if (mode_ != Mode::Idle) Seek(GST_SEEK_FLAG_FLUSH);
     mode_ = Mode::Once;
-    gst_element_set_state(pipeline_.get(), GST_STATE_PLAYING);
+    gst_element_set_state(pipeline_->bin.get(), GST_STATE_PLAYING);
   }
 
   void PlayLooping() override {
-    CancelRest();
-    if (failed_) Recover();
+    restTimer_.Remove();
+    if (!Usable()) return;
     mode_ = Mode::Loop;
     Seek(GstSeekFlags(GST_SEEK_FLAG_FLUSH | GST_SEEK_FLAG_SEGMENT));
-    gst_element_set_state(pipeline_.get(), GST_STATE_PLAYING);
+    gst_element_set_state(pipeline_->bin.get(), GST_STATE_PLAYING);
   }
 
   void Stop() override {
     if (mode_ == Mode::Idle) return;
     Rest();
   }
+
+  bool IsPlaying() const override { return mode_ != Mode::Idle; }
+  bool IsLooping() const override { return mode_ == Mode::Loop; }
 
  private:
   enum class Mode { Idle, Once, Loop };
@@ -98,36 +164,80 @@ class GstSound : public SoundPeer {
   };
 
  public:
-  GstSound(Key, GObjectPtr<GstElement> pipeline, GstElement* sink)
-      : pipeline_(std::move(pipeline)), sink_(sink) {
-    // gst_element_get_bus returns a full reference.
-    bus_ = GObjectPtr<GstBus>::Adopt(gst_element_get_bus(pipeline_.get()));
-    // The watch runs on the default main context, which the event loop iterates.
-    watching_ = gst_bus_add_watch(bus_.get(), &OnBusMessage, this) != 0;
+  GstSound(Key, std::filesystem::path path, bool silentSink)
+      : path_(std::move(path)), silentSink_(silentSink) {
+    AllSounds().push_back(this);
   }
+  ~GstSound() override { std::erase(AllSounds(), this); }
+  GstSound(const GstSound&) = delete;
+  GstSound& operator=(const GstSound&) = delete;
 
  private:
-  bool Preroll() {
-    if (gst_element_set_state(pipeline_.get(), GST_STATE_PAUSED) == GST_STATE_CHANGE_FAILURE)
+  // A new pipeline for the file, prerolled, or nullptr.
+  std::unique_ptr<Pipeline> Build() {
+    auto p = std::make_unique<Pipeline>();
+    // Named after its file, so that GStreamer's own logs tell the sounds apart.
+    p->bin = GObjectPtr<GstElement>::RefSink(gst_pipeline_new(path_.filename().c_str()));
+    GstElement* source = MakeElement("filesrc");
+    GstElement* parser = MakeElement("wavparse");
+    GstElement* convert = MakeElement("audioconvert");
+    GstElement* resample = MakeElement("audioresample");
+    // The silent sink keeps time itself (it has no device to pace it), so that a silent
+    // sound lasts as long as it would be heard.
+    GstElement* sink = MakeElement(silentSink_ ? "fakesink" : "autoaudiosink");
+    // The pipeline takes the floating references of the elements it could be given; the
+    // others are dropped here.
+    GstElement* elements[] = {source, parser, convert, resample, sink};
+    bool complete = true;
+    for (GstElement* element : elements) {
+      if (!element) complete = false;
+      else if (!gst_bin_add(GST_BIN(p->bin.get()), element)) complete = false;
+    }
+    if (!complete || !gst_element_link_many(source, parser, convert, resample, sink, nullptr))
+      return nullptr;
+    g_object_set(source, "location", path_.c_str(), nullptr);
+    g_object_set(sink, "sync", silentSink_ ? TRUE : FALSE, nullptr);
+    p->sink = sink;
+    // gst_element_get_bus returns a full reference; the watch holds one of its own. It
+    // runs on the default main context, which the event loop iterates.
+    auto bus = GObjectPtr<GstBus>::Adopt(gst_element_get_bus(p->bin.get()));
+    p->watch = SourceId(gst_bus_add_watch(bus.get(), &OnBusMessage, this));
+    if (!Preroll(*p)) return nullptr;
+    return p;
+  }
+
+  static bool Preroll(Pipeline& p) {
+    if (gst_element_set_state(p.bin.get(), GST_STATE_PAUSED) == GST_STATE_CHANGE_FAILURE)
       return false;
     GstState state = GST_STATE_VOID_PENDING;
-    if (gst_element_get_state(pipeline_.get(), &state, nullptr, 10 * GST_SECOND) !=
+    if (gst_element_get_state(p.bin.get(), &state, nullptr, 10 * GST_SECOND) !=
             GST_STATE_CHANGE_SUCCESS ||
         state != GST_STATE_PAUSED)
       return false;
     // Prerolled means the stream's format reached the sink; without one there is nothing
     // to play.
-    GstPad* pad = gst_element_get_static_pad(sink_, "sink");
+    PadPtr pad(gst_element_get_static_pad(p.sink, "sink"));
     if (!pad) return false;
-    GstCaps* caps = gst_pad_get_current_caps(pad);
-    gst_object_unref(pad);
-    if (!caps) return false;
-    gst_caps_unref(caps);
-    return true;
+    CapsPtr caps(gst_pad_get_current_caps(pad.get()));
+    return caps != nullptr;
+  }
+
+  // Whether there is a pipeline to play: after a failure, a new one is built first. One
+  // that cannot be built now (the sound server is still away) leaves the sound silent until
+  // the next try.
+  bool Usable() {
+    if (failed_) {
+      pipeline_.reset();
+      pipeline_ = Build();
+      if (!pipeline_) return false;
+      failed_ = false;
+      mode_ = Mode::Idle;
+    }
+    return pipeline_ != nullptr;
   }
 
   void Seek(GstSeekFlags flags) {
-    gst_element_seek(pipeline_.get(), 1.0, GST_FORMAT_TIME, flags, GST_SEEK_TYPE_SET, 0,
+    gst_element_seek(pipeline_->bin.get(), 1.0, GST_FORMAT_TIME, flags, GST_SEEK_TYPE_SET, 0,
                      GST_SEEK_TYPE_NONE, GST_CLOCK_TIME_NONE);
   }
 
@@ -135,8 +245,9 @@ class GstSound : public SoundPeer {
   // before Play restarted the sound must not stop the new run.
   bool AtEnd() const {
     gint64 position = 0, duration = 0;
-    if (!gst_element_query_position(pipeline_.get(), GST_FORMAT_TIME, &position) ||
-        !gst_element_query_duration(pipeline_.get(), GST_FORMAT_TIME, &duration) || duration <= 0)
+    GstElement* bin = pipeline_->bin.get();
+    if (!gst_element_query_position(bin, GST_FORMAT_TIME, &position) ||
+        !gst_element_query_duration(bin, GST_FORMAT_TIME, &duration) || duration <= 0)
       return true;
     return position >= duration - 100 * GST_MSECOND;
   }
@@ -144,33 +255,34 @@ class GstSound : public SoundPeer {
   // A sound at rest waits in PAUSED, prerolled at its start: the flushing seek drops what
   // the sink still holds, so Stop silences it at once.
   void Rest() {
-    CancelRest();
+    restTimer_.Remove();
     mode_ = Mode::Idle;
-    gst_element_set_state(pipeline_.get(), GST_STATE_PAUSED);
+    if (!pipeline_ || failed_) return;
+    gst_element_set_state(pipeline_->bin.get(), GST_STATE_PAUSED);
     Seek(GST_SEEK_FLAG_FLUSH);
   }
 
-  // After an error: preroll again from READY, as when the sound was opened. A sound that
-  // fails again reports it through the bus.
-  void Recover() {
-    failed_ = false;
-    Preroll();
-  }
-
-  void CancelRest() {
-    if (restTimer_) g_source_remove(restTimer_);
-    restTimer_ = 0;
+  // The pipeline lets go of its device and its connection now; it is replaced at the next
+  // Play, not reused, and not here, where its own bus may be in dispatch.
+  void GiveUpPipeline() {
+    restTimer_.Remove();
+    mode_ = Mode::Idle;
+    if (failed_) return;
+    failed_ = true;
+    if (pipeline_) gst_element_set_state(pipeline_->bin.get(), GST_STATE_NULL);
   }
 
   static gboolean OnPlayedOut(gpointer data) {
     auto* self = static_cast<GstSound*>(data);
-    self->restTimer_ = 0;
+    self->restTimer_.Forget();
     if (self->mode_ == Mode::Once) self->Rest();
     return G_SOURCE_REMOVE;
   }
 
+  // Messages come only from the current pipeline: an old one's watch went with it.
   static gboolean OnBusMessage(GstBus*, GstMessage* message, gpointer data) {
     auto* self = static_cast<GstSound*>(data);
+    if (self->failed_) return G_SOURCE_CONTINUE;
     switch (GST_MESSAGE_TYPE(message)) {
       case GST_MESSAGE_SEGMENT_DONE:
         // A late one from before a restart is not told apart from the current run's; it
@@ -179,19 +291,24 @@ class GstSound : public SoundPeer {
         break;
       case GST_MESSAGE_EOS:
         if (self->mode_ == Mode::Once && !self->restTimer_ && self->AtEnd())
-          self->restTimer_ = g_timeout_add(kPlayOutMs, &OnPlayedOut, self);
+          self->restTimer_ = SourceId(g_timeout_add(kPlayOutMs, &OnPlayedOut, self));
         break;
       case GST_MESSAGE_ERROR: {
-        GError* error = nullptr;
-        gst_message_parse_error(message, &error, nullptr);
-        std::fprintf(stderr, "palmeno: sound error: %s\n", error ? error->message : "?");
-        if (error) g_error_free(error);
-        // READY drops whatever state the failure left behind. The next Play prerolls the
-        // sound again; doing it here could fail the same way and loop.
-        self->CancelRest();
-        self->mode_ = Mode::Idle;
-        self->failed_ = true;
-        gst_element_set_state(self->pipeline_.get(), GST_STATE_READY);
+        GErrorPtr error;
+        gst_message_parse_error(message, Out(error), nullptr);
+        // Told once per failure: the other errors the same fault posts are not read.
+        const bool output =
+            GST_MESSAGE_SRC(message) == GST_OBJECT(self->pipeline_->sink) ||
+            gst_object_has_as_ancestor(GST_MESSAGE_SRC(message), GST_OBJECT(self->pipeline_->sink));
+        std::fprintf(stderr, "palmeno: sound %s failed (%s); %s set up again when next played\n",
+                     self->path_.filename().c_str(), error ? error->message : "unknown error",
+                     output ? "every sound is" : "it is");
+        std::fflush(stderr);
+        if (output) {
+          for (GstSound* sound : AllSounds()) sound->GiveUpPipeline();
+        } else {
+          self->GiveUpPipeline();
+        }
         break;
       }
       default:
@@ -200,13 +317,12 @@ class GstSound : public SoundPeer {
     return G_SOURCE_CONTINUE;
   }
 
-  GObjectPtr<GstElement> pipeline_;
-  // Owned by the pipeline.
-  GstElement* sink_;
-  GObjectPtr<GstBus> bus_;
-  bool watching_ = false;
+  const std::filesystem::path path_;
+  const bool silentSink_;
+  // Declared before the timer, so that the timer goes first.
+  std::unique_ptr<Pipeline> pipeline_;
+  SourceId restTimer_;
   Mode mode_ = Mode::Idle;
-  guint restTimer_ = 0;
   bool failed_ = false;
 };
 
@@ -238,12 +354,23 @@ std::unique_ptr<SoundPeer> OpenSoundPeer(const std::filesystem::path& path) {
   // Without a working audio device the sound still exists and plays, silently, so that
   // the program runs; a file that even a silent sink cannot play is no sound.
   if (auto sound = GstSound::Open(path, true)) {
-    static bool warned = false;
-    if (!warned) std::fprintf(stderr, "palmeno: no audio output; sounds are silent\n");
-    warned = true;
+    if (!ElementExists("pulsesink"))
+      ReportOnce(
+          "no audio output, sounds are silent: the GStreamer element \"pulsesink\" is missing; it "
+          "comes with the Debian package " +
+          std::string(PackageOf("pulsesink")));
+    else
+      ReportOnce("no audio output, sounds are silent: no sound server answered");
     ReturnFreedMemory();
     return sound;
   }
+  // When an element is missing, that was told, and the file may well be fine.
+  bool elementsExist = true;
+  for (const char* name : {"filesrc", "wavparse", "audioconvert", "audioresample", "fakesink"})
+    if (!ElementExists(name)) elementsExist = false;
+  if (elementsExist)
+    ReportOnce("the sound file " + path.string() +
+               " cannot be played (it is not a WAV file that GStreamer can read)");
   return nullptr;
 }
 

@@ -1,4 +1,5 @@
 #include <algorithm>
+#include <cstdint>
 #include <cstdio>
 
 #include "platform/gtk/peers.h"
@@ -170,29 +171,10 @@ gboolean GtkWindowPeer::OnDraw(GtkWidget*, cairo_t* cr, gpointer self) {
 gboolean GtkWindowPeer::OnButtonPress(GtkWidget*, GdkEventButton* event, gpointer data) {
   auto* self = static_cast<GtkWindowPeer*>(data);
   // A double click also sends a GDK_2BUTTON_PRESS after the second press; it is not a
-  // further press. The same press delivered twice carries the same time and button.
+  // further press. GTK may deliver one press twice, with the same time and button.
   if (event->type != GDK_BUTTON_PRESS) return TRUE;
-  if (self->hasPressed_ && event->time == self->lastPressTime_ &&
-      event->button == self->lastPressButton_)
-    return TRUE;
-  self->hasPressed_ = true;
-  self->lastPressTime_ = event->time;
-  self->lastPressButton_ = event->button;
-
-  Int32 x = ToInt32(std::floor(event->x)), y = ToInt32(std::floor(event->y));
-  // The topmost canvas (the last added) under the pointer takes the click.
-  const auto& controls = self->window_.Controls();
-  for (auto it = controls.rbegin(); it != controls.rend(); ++it) {
-    auto* canvas = dynamic_cast<Canvas*>(it->get());
-    if (!canvas || !canvas->Visible() || !canvas->Enabled()) continue;
-    if (x < canvas->Left() || y < canvas->Top() || x >= canvas->Left() + canvas->Width() ||
-        y >= canvas->Top() + canvas->Height())
-      continue;
-    // Hold the canvas: its handler may close the window and drop its controls.
-    std::shared_ptr<Control> keep = *it;
-    events::MouseDown(*canvas, x - canvas->Left(), y - canvas->Top());
-    break;
-  }
+  if (!self->presses_.IsNew(event->time, event->button)) return TRUE;
+  events::MousePressed(self->window_, ToInt32(std::floor(event->x)), ToInt32(std::floor(event->y)));
   return TRUE;
 }
 
@@ -219,26 +201,40 @@ gboolean GtkWindowPeer::OnScroll(GtkWidget*, GdkEventScroll* event, gpointer dat
   return TRUE;
 }
 
-bool GtkWindowPeer::DispatchShortcut(unsigned keyval, unsigned state) {
-  if (!(state & (GDK_CONTROL_MASK | GDK_MOD1_MASK))) return false;
-  std::shared_ptr<MenuBar> bar = window_.MenuBar();
-  if (!bar) return false;
-  return DispatchMenuShortcut(*bar, keyval, state);
+bool GtkWindowPeer::IsMenuBarKey(unsigned keyval, unsigned state) const {
+  if (!menu_) return false;
+  // The key GTK's menu bars open on (F10 unless the user's settings say otherwise).
+  GtkSettings* settings = gtk_widget_get_settings(toplevel_.get());
+  gchar* accel = nullptr;
+  g_object_get(settings, "gtk-menu-bar-accel", &accel, nullptr);
+  guint key = 0;
+  GdkModifierType mods = GdkModifierType(0);
+  if (accel) gtk_accelerator_parse(accel, &key, &mods);
+  g_free(accel);
+  const unsigned relevant = GDK_CONTROL_MASK | GDK_MOD1_MASK | GDK_SHIFT_MASK;
+  return key != 0 && gdk_keyval_to_lower(keyval) == gdk_keyval_to_lower(key) &&
+         (state & relevant) == (unsigned(mods) & relevant);
 }
 
 gboolean GtkWindowPeer::OnKeyPress(GtkWidget* widget, GdkEventKey* event, gpointer data) {
   auto* self = static_cast<GtkWindowPeer*>(data);
   std::shared_ptr<Window> keep = self->window_.shared_from_this();
-  if (self->DispatchShortcut(event->keyval, event->state)) return TRUE;
-  // A web view with the focus takes its keys itself (a visible page the user types in).
+  // The menu bar's key stays with the menus, which GTK opens after this handler. They are
+  // brought up to date first, so that the first menu shows whole at its first opening.
+  if (self->IsMenuBarKey(event->keyval, event->state)) {
+    self->menu_->Prepare();
+    return FALSE;
+  }
+  input::KeyPress press = KeyPressOf(event->keyval, event->state, event->is_modifier);
+  // A web view with the focus takes its keys itself (a visible page the user types in);
+  // the menus' shortcuts still come first.
   GtkWidget* focus = gtk_window_get_focus(GTK_WINDOW(widget));
   if (focus && focus != widget && gtk_widget_is_focus(focus) &&
-      g_type_is_a(G_OBJECT_TYPE(focus), g_type_from_name("WebKitWebView")))
-    return FALSE;
-  String key = KeyText(event->keyval, event->is_modifier);
-  if (key.empty()) return FALSE;
-  events::KeyDown(self->window_, key);
-  return TRUE;
+      g_type_is_a(G_OBJECT_TYPE(focus), g_type_from_name("WebKitWebView"))) {
+    std::shared_ptr<MenuBar> bar = self->window_.MenuBar();
+    return bar && events::MenuShortcut(*bar, press);
+  }
+  return events::KeyPressed(self->window_, press);
 }
 
 gboolean GtkWindowPeer::OnDelete(GtkWidget*, GdkEvent*, gpointer data) {
@@ -255,8 +251,14 @@ gboolean GtkWindowPeer::OnConfigure(GtkWidget* widget, GdkEventConfigure*, gpoin
   if (!gtk_widget_get_visible(widget)) return FALSE;
   gint left = 0, top = 0;
   gtk_window_get_position(GTK_WINDOW(widget), &left, &top);
-  if (top != self->window_.Top() || left != self->window_.Left())
-    events::WindowMoved(self->window_, top, left);
+  // X11 holds a position in 16 bits, so a place set beyond +-32,767 comes back wrapped.
+  // That is the place the program set, not a move: the program keeps its own value.
+  const auto kept = [](gint reported, Int32 set) -> Int32 {
+    return static_cast<std::int16_t>(reported) == static_cast<std::int16_t>(set) ? set : reported;
+  };
+  const Int32 newTop = kept(top, self->window_.Top()), newLeft = kept(left, self->window_.Left());
+  if (newTop != self->window_.Top() || newLeft != self->window_.Left())
+    events::WindowMoved(self->window_, newTop, newLeft);
   return FALSE;
 }
 

@@ -61,17 +61,19 @@ class HeadlessWindowPeer : public WindowPeer {
  private:
   void Attach() {
     bar_ = window_.MenuBar();
-    if (bar_) bar_->SetObserver(&logger_);
+    if (bar_) bar_->AddObserver(&logger_);
   }
   void Detach() {
-    // The bar may have been handed to another window since; only our own observer goes.
-    if (bar_ && bar_->Observer() == &logger_) bar_->SetObserver(nullptr);
+    if (bar_) bar_->RemoveObserver(&logger_);
     bar_.reset();
   }
 
   Window& window_;
   MenuLogger logger_;
   std::shared_ptr<MenuBar> bar_;
+
+ public:
+  input::PressFilter presses;
 };
 
 class HeadlessControlPeer : public ControlPeer {
@@ -90,12 +92,27 @@ class HeadlessPicturePeer : public PicturePeer {};
 class HeadlessSoundPeer : public SoundPeer {
  public:
   explicit HeadlessSoundPeer(String name) : name_(std::move(name)) {}
-  void Play() override { Note("sound.play " + name_); }
-  void PlayLooping() override { Note("sound.loop " + name_); }
-  void Stop() override { Note("sound.stop " + name_); }
+  void Play() override {
+    Note("sound.play " + name_);
+    playing_ = true;
+    looping_ = false;
+  }
+  void PlayLooping() override {
+    Note("sound.loop " + name_);
+    playing_ = looping_ = true;
+  }
+  void Stop() override {
+    Note("sound.stop " + name_);
+    playing_ = looping_ = false;
+  }
+  // No time passes here: a sound played once plays until it is stopped.
+  bool IsPlaying() const override { return playing_; }
+  bool IsLooping() const override { return looping_; }
 
  private:
   String name_;
+  bool playing_ = false;
+  bool looping_ = false;
 };
 
 // The first bytes of a file, fewer when the file is shorter; empty when it cannot be read.
@@ -175,6 +192,12 @@ void Wheel(Window& window, Int32 deltaY, Int32 deltaX, Int32 x, Int32 y) {
   events::MouseWheel(window, x, y, deltaX, deltaY);
 }
 void Click(Canvas& canvas, Int32 x, Int32 y) { events::MouseDown(canvas, x, y); }
+void PressButton(Window& window, Int32 x, Int32 y, std::uint32_t time, unsigned button) {
+  auto* peer = dynamic_cast<HeadlessWindowPeer*>(window.Peer());
+  if (peer && !peer->presses.IsNew(time, button)) return;
+  events::MousePressed(window, x, y);
+}
+bool PressKey(Window& window, const input::KeyPress& press) { return events::KeyPressed(window, press); }
 void ChooseMenu(MenuItem& item) {
   events::EnableMenuItems();
   events::MenuChosen(item);

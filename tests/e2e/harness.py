@@ -129,8 +129,9 @@ class Session:
         return os.path.join(self.desktop.env["XDG_CONFIG_HOME"], "Palmeno Prefs")
 
     def write_station_file(self, text):
-        with open(os.path.join(self.cwd, "station.txt"), "w", encoding="utf-8") as f:
-            f.write(text)
+        """Writes station.txt from a text (as UTF-8) or from bytes as they are."""
+        with open(os.path.join(self.cwd, "station.txt"), "wb") as f:
+            f.write(text if isinstance(text, bytes) else text.encode("utf-8"))
 
     def env(self):
         return self.desktop.env
@@ -165,11 +166,11 @@ class Session:
         self.recorder_thread.start()
         self.wait_for(lambda: len(self.recording) > 0, 10, "the recorder delivered nothing")
 
-    def start_service(self, delay=0.0):
+    def start_service(self, delay=0.0, redirect_host=None):
         self.service_log = self.path("service-requests.log")
         with open(self.path("service.log"), "ab") as log:
             self.service = realstack.start_demo_service(self.desktop, service_port(), self.service_log,
-                                                        delay, stdout=log, stderr=log)
+                                                        delay, redirect_host, stdout=log, stderr=log)
 
     def start_palmeno(self, expect_sound=True):
         self.palmeno = self.spawn("palmeno", [self.binary], cwd=self.cwd)

@@ -30,6 +30,8 @@ CUE_HZ = 880.0
 BAND_SWITCH_RECT = (32, 5, 15, 34)
 
 STATION_FILE = "東京,TBS,954\n東京,INT,76.1\n大阪,MBS,550\n大阪,ABC,1008\n"
+# Two stations one empty needle step apart on AM: AAA at 120, BBB at 122.
+NEIGHBOURS = "東京,AAA,600\n東京,BBB,610\n"
 
 
 binary = harness.binary
@@ -51,14 +53,19 @@ class Scenarios(unittest.TestCase):
     maxDiff = None
 
     @contextlib.contextmanager
-    def palmeno(self, service=True, delay=0.0, station_file=None):
+    def palmeno(self, service=True, delay=0.0, station_file=None, needle=None, redirect_host=None):
         session = harness.Session(self.id().rpartition(".")[2], binary())
         try:
             session.start_desktop()
             if service:
-                session.start_service(delay=delay)
+                session.start_service(delay=delay, redirect_host=redirect_host)
             if station_file is not None:
                 session.write_station_file(station_file)
+            if needle is not None:
+                # Settings of a run that ended with the power on, on AM, at this needle.
+                with open(session.prefs_path, "w", encoding="utf-8") as f:
+                    f.write("windowTop=100\nwindowLeft=100\nmainPower=1\nbandSwitch=1\n"
+                            "tuneBar=%d\ncurrentPlace=東京\n" % needle)
             session.start_palmeno()
             yield session
             if session.expect_running:
@@ -273,6 +280,46 @@ class Scenarios(unittest.TestCase):
             s.wait_for_tone(tone_hz("TBS"), timeout=20)
             self.assertEqual(s.close_palmeno("ctrl+q"), 0)
             self.assertEqual(read_prefs(s)[4], "tuneBar=190")
+
+    def test_next_station_while_logo_loads(self):
+        """Two steps 150 ms apart over a service that answers in 0.3 s: the first leaves AAA
+        (its logo still on the way), the second reaches BBB, whose page replaces AAA's."""
+        with self.palmeno(delay=0.3, station_file=NEIGHBOURS, needle=120) as s:
+            s.wait_for_tone(tone_hz("AAA"), timeout=10)
+            s.key("Right", "Right", delay_ms=150)
+            s.wait_for_request("/stream/BBB.wav", timeout=10)
+            s.wait_for_tone(tone_hz("BBB"), timeout=10)
+            self.assertEqual(s.paths().count(PLAYER), 2)
+            self.assertLess(realstack.tone_share(s.listen(1.0), tone_hz("AAA"), RATE), 0.05, "AAA is still heard")
+
+    def test_back_onto_station_while_logo_loads(self):
+        """A step off AAA and back before its logo has arrived loads AAA's page anew, although
+        its address is the one still shown."""
+        with self.palmeno(delay=0.3, station_file=NEIGHBOURS, needle=120) as s:
+            s.wait_for_tone(tone_hz("AAA"), timeout=10)
+            streams = s.paths().count("/stream/AAA.wav")
+            s.key("Right", "Left", delay_ms=150)
+            s.wait_for_request(PLAYER, count=2, timeout=10)
+            s.wait_for_request("/stream/AAA.wav", count=streams + 1, timeout=10)
+            s.wait_for_tone(tone_hz("AAA"), timeout=10)
+            self.assertIn(LOGO, s.paths())
+
+    def test_station_code_with_bytes_an_address_cannot_carry(self):
+        """A code with a space, a byte that is not UTF-8 and a NUL still loads its page."""
+        code = b"A B\xff\x00C"
+        with self.palmeno(station_file=b"\xe6\x9d\xb1\xe4\xba\xac," + code + b",600\n", needle=120) as s:
+            s.wait_for_request(PLAYER, timeout=10)
+            streams = lambda: [p for p in s.paths() if p.startswith("/stream/")]  # noqa: E731
+            s.wait_for(lambda: streams(), 10, "the page asked for no stream")
+            # The page gets the code percent-encoded and passes it on as it got it.
+            self.assertEqual(streams()[0], "/stream/A%20B%FF%00C.wav")
+            s.wait_for_tone(tone_hz("A%20B%FF%00C"), timeout=10)
+
+    def test_player_page_redirects_to_another_host(self):
+        """The service sends the player page on to another host name; the station plays."""
+        with self.palmeno(redirect_host="localhost") as s:
+            self.tune_tbs(s)
+            self.assertEqual([status for _, path, status in s.requests() if path == PLAYER][:2], ["302", "200"])
 
 
 def read_prefs(s):

@@ -89,6 +89,19 @@ class PrefsFaults(unittest.TestCase):
                   % (rounds, outcomes["old"], outcomes["new"], written, leftovers(config)))
             self.assertGreaterEqual(rounds, 10)
 
+            # A kill in the middle of a write leaves its temporary file; the next save that
+            # completes takes them all away.
+            stale = os.path.join(config, "." + PREFS_NAME + ".k1LL3d")
+            with open(stale, "w", encoding="utf-8") as f:
+                f.write("windowTop=1\n")
+            with open(prefs, "w", encoding="utf-8") as f:
+                f.write(OLD)
+            self.start_and_change(s)
+            s.key("ctrl+q")
+            self.assertEqual(s.wait_exit(10), 0, s.log_text())
+            self.assertEqual(read(prefs), NEW)
+            self.assertEqual(leftovers(config), [], "temporary files were left beside the preferences")
+
     def check_failed_write(self, s, prefs, old):
         """Closes Palmeno while its file cannot be written; the failure is reported, nothing
         crashes and the old file, if any, stays whole."""

@@ -209,6 +209,9 @@ def main(binary):
         marks = {"loop": rec.elapsed()}
         prog.send("loop")
         time.sleep(3.0)
+        prog.send("state")
+        state = prog.expect()
+        check(state == "sound looping", "a looping sound says so (got %r)" % state)
         marks["stop"] = rec.elapsed()
         prog.send("stop")
         time.sleep(0.6)
@@ -235,6 +238,10 @@ def main(binary):
         prog.send("play")
         time.sleep(1.2)
         marks["end"] = rec.elapsed()
+        # The backend alone hears the end of a sound played once; the sound asks it.
+        prog.send("state")
+        state = prog.expect()
+        check(state == "sound idle", "a sound played once is idle after its end (got %r)" % state)
 
         prog.send("quit")
         code = prog.p.wait(timeout=10)

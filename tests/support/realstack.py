@@ -491,12 +491,14 @@ def tone_hz(code):
     return demo_service().tone_hz(code)
 
 
-def start_demo_service(desktop, port, log, delay=0.0, **kwargs):
+def start_demo_service(desktop, port, log, delay=0.0, redirect_host=None, **kwargs):
     """Starts tools/demo-service on 127.0.0.1:port as a process of the desktop, logging each
     request to `log`; returns it once it answers."""
     argv = [sys.executable, DEMO_SERVICE, "--port", str(port), "--log", log]
     if delay:
         argv += ["--delay", str(delay)]
+    if redirect_host:
+        argv += ["--redirect-host", redirect_host]
     service = desktop.spawn(argv, **kwargs)
 
     def answers():

@@ -12,6 +12,7 @@
 #include "platform/files.h"
 #include "platform/headless.h"
 #include "platform/thread.h"
+#include "platform/window.h"
 #include "player/ondella_window.h"
 #include "support/program_fixture.h"
 #include "tuner/tuner_window.h"
@@ -59,12 +60,24 @@ class MainRoutineTest : public testsupport::ProgramTest {
   }
 };
 
+// A window that notes, when it goes, whether the shared menu bar is still there.
+class ReleaseProbe : public platform::Window {
+ public:
+  ~ReleaseProbe() override { menuBarWasThere = MenuBar1::HasInstance(); }
+  static inline bool menuBarWasThere = false;
+};
+
 TEST_F(MainRoutineTest, RunsTheLoopThenReleasesTheSharedObjects) {
   // Restored settings start a pass; its first yield asks the loop to end.
   testsupport::WriteFile(PrefsFile(), "t=1\nl=1\nm=1\nb=1\nn=110\np=東京\n");
   bool quitAsked = false;
+  std::weak_ptr<ReleaseProbe> probe;
+  ReleaseProbe::menuBarWasThere = false;
   platform::SetYieldObserverForTesting([&](bool) {
-    if (!quitAsked) platform::Quit(0);
+    if (!quitAsked) {
+      probe = platform::Window::New<ReleaseProbe>();
+      platform::Quit(0);
+    }
     quitAsked = true;
   });
 
@@ -73,6 +86,8 @@ TEST_F(MainRoutineTest, RunsTheLoopThenReleasesTheSharedObjects) {
 
   EXPECT_TRUE(quitAsked);
   EXPECT_EQ(status, 0);
+  EXPECT_TRUE(probe.expired());
+  EXPECT_TRUE(ReleaseProbe::menuBarWasThere) << "the windows go before the shared menu bar";
   EXPECT_FALSE(MenuBar1::HasInstance());
   EXPECT_EQ(PlayerWindowLog(),
             (std::vector<std::string>{"window.show Ondella", "window.hide Ondella"}));
@@ -84,9 +99,10 @@ TEST_F(MainRoutineTest, AStartUpErrorIsReportedAndTheLoopSkipped) {
   platform::SetExecutableFileForTesting("/palmeno");
 
   testing::internal::CaptureStderr();
-  PalmenoMain();
+  const int status = PalmenoMain();
   const std::string report = testing::internal::GetCapturedStderr();
 
+  EXPECT_EQ(status, 1) << "a failed start-up is no success";
   EXPECT_NE(report.find("NilObjectException"), std::string::npos) << report;
   // The application was registered, but without the loop its Open event never came.
   EXPECT_TRUE(PlayerWindowLog().empty());

@@ -3,6 +3,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <csignal>
 #include <cstring>
@@ -77,16 +78,92 @@ TEST(TextInputStream, SplitsAtLineEndsAndKeepsTheBytes) {
       {"\n", {""}},
       {"\n\n", {"", ""}},
       {"a\rb\n", {"a\rb"}},          // a lone CR belongs to the line
-      {"a\r", {"a\r"}},
+      {"a\r", {"a"}},                // a CR that ends the file ends the line, as CRLF does
+      {"a\r\r", {"a\r"}},
+      {"a\nb\r", {"a", "b"}},
+      {"\r", {""}},
       {"東京,TBS,954\n", {"東京,TBS,954"}},
       {std::string("\xff\xfe\0x\n", 5), {std::string("\xff\xfe\0x", 4)}},
+      // A UTF-8 byte-order mark opening the file is not text; anywhere else it is.
+      {"\xEF\xBB\xBF東京,TBS,954\r\n", {"東京,TBS,954"}},
+      {"\xEF\xBB\xBF", {}},
+      {"\xEF\xBB\xBF\n", {""}},
+      {"\xEF\xBB\xBF\xEF\xBB\xBF" "a", {"\xEF\xBB\xBF" "a"}},
+      {"a\n\xEF\xBB\xBF" "b", {"a", "\xEF\xBB\xBF" "b"}},
+      {"\xEF\xBB", {"\xEF\xBB"}},
   };
+  TempDir dir;
   for (const Case& c : cases) {
-    TextInputStream in(c.contents);
-    EXPECT_EQ(ReadAll(in), c.want) << '"' << c.contents << '"';
-    EXPECT_EQ(in.ReadLine(), "") << "past the end";
-    EXPECT_TRUE(in.AtEOF());
+    // The same text in memory and in a file.
+    TextInputStream memory(c.contents);
+    auto file = std::make_shared<FolderItem>(dir.Write("text", c.contents))->OpenAsTextFile();
+    ASSERT_NE(file, nullptr);
+    for (TextInputStream* in : {&memory, file.get()}) {
+      EXPECT_EQ(ReadAll(*in), c.want) << '"' << c.contents << '"';
+      EXPECT_EQ(in->ReadLine(), "") << "past the end";
+      EXPECT_TRUE(in->AtEOF());
+    }
   }
+}
+
+TEST(TextInputStream, LinesAcrossTheReadsOfALongFile) {
+  // Lines of many lengths, so that line ends, CRLF pairs and the mark-free start meet the
+  // boundaries of the reader's reads at many offsets; one line is longer than a read.
+  std::string contents;
+  std::vector<std::string> want;
+  for (int i = 0; i < 3000; ++i) {
+    std::string line(static_cast<std::size_t>(i * 37 % 200), static_cast<char>('a' + i % 26));
+    if (i == 1500) line.assign(300000, 'x');
+    contents += line + (i % 3 ? "\r\n" : "\n");
+    want.push_back(line);
+  }
+  contents += "last\r";
+  want.push_back("last");
+  TempDir dir;
+  auto in = std::make_shared<FolderItem>(dir.Write("long.txt", contents))->OpenAsTextFile();
+  ASSERT_NE(in, nullptr);
+  EXPECT_EQ(ReadAll(*in), want);
+}
+
+TEST(TextInputStream, ALineBeyondTheBoundRaisesWhereItIsMet) {
+  TempDir dir;
+  const std::size_t bound = TextInputStream::kMaxLineBytes;
+  std::string contents = "first\n" + std::string(bound, 'a') + "\n" + std::string(bound + 1, 'b') + "\nlast\n";
+  auto in = std::make_shared<FolderItem>(dir.Write("huge.txt", contents))->OpenAsTextFile();
+  ASSERT_NE(in, nullptr);
+  EXPECT_EQ(in->ReadLine(), "first");
+  EXPECT_EQ(in->ReadLine().size(), bound);
+  try {
+    in->ReadLine();
+    ADD_FAILURE() << "a line of " << bound + 1 << " bytes was read";
+  } catch (const IOException& e) {
+    EXPECT_EQ(e.ErrorNumber(), EOVERFLOW);
+    EXPECT_NE(std::string(e.what()).find("huge.txt"), std::string::npos) << e.what();
+  }
+  EXPECT_TRUE(in->AtEOF()) << "nothing more is read after the error";
+}
+
+TEST(FolderItem, OnlyPlainFilesOpenAsText) {
+  // Opening a FIFO with no writer, or reading /dev/zero, would never end; an alarm turns
+  // such a hang into a failure.
+  TempDir dir;
+  ASSERT_EQ(::mkfifo((dir.path() / "fifo").c_str(), 0600), 0);
+  fs::create_symlink("/dev/zero", dir.path() / "zero");
+  fs::create_symlink(dir.path() / "fifo", dir.path() / "link to fifo");
+  ::alarm(20);
+  for (const char* name : {"fifo", "zero", "link to fifo"}) {
+    FolderItem item(dir.path() / name);
+    EXPECT_TRUE(item.Exists()) << name;
+    EXPECT_EQ(item.OpenAsTextFile(), nullptr) << name;
+    EXPECT_EQ(item.LastErrorCode(), EINVAL) << name;
+  }
+  ::alarm(0);
+  // A link to a plain file is read as that file.
+  dir.Write("plain", "x\n");
+  fs::create_symlink(dir.path() / "plain", dir.path() / "link to plain");
+  auto in = FolderItem(dir.path() / "link to plain").OpenAsTextFile();
+  ASSERT_NE(in, nullptr);
+  EXPECT_EQ(ReadAll(*in), std::vector<std::string>{"x"});
 }
 
 TEST(FolderItem, OpensTextFilesAndSaysWhyNot) {
@@ -131,6 +208,16 @@ TEST(FolderItem, ParentsEndAtTheRootAndRelativeNamesUseTheWorkingFolder) {
   ASSERT_NE(item, nullptr);
   EXPECT_EQ(item->Path(), dir.path() / "station.txt");
   EXPECT_EQ(GetFolderItem("/etc/hostname")->Path(), "/etc/hostname");
+
+  // A working folder that was removed still gives an item, for no file.
+  fs::create_directory(dir.path() / "gone");
+  fs::current_path(dir.path() / "gone");
+  fs::remove(dir.path() / "gone");
+  auto lost = GetFolderItem("station.txt", 0);
+  fs::current_path(before);
+  ASSERT_NE(lost, nullptr);
+  EXPECT_FALSE(lost->Exists());
+  EXPECT_EQ(lost->OpenAsTextFile(), nullptr);
 }
 
 TEST(SpecialFolder, PreferencesFollowTheEnvironmentAtEveryCall) {
@@ -143,6 +230,9 @@ TEST(SpecialFolder, PreferencesFollowTheEnvironmentAtEveryCall) {
 
   ::setenv("XDG_CONFIG_HOME", "", 1);
   ::setenv("HOME", dir.path().c_str(), 1);
+  EXPECT_EQ(SpecialFolder::Preferences()->Path(), dir.path() / ".config");
+  // A relative path is no base directory and is ignored.
+  ::setenv("XDG_CONFIG_HOME", "relative/config", 1);
   EXPECT_EQ(SpecialFolder::Preferences()->Path(), dir.path() / ".config");
   ::unsetenv("XDG_CONFIG_HOME");
   EXPECT_EQ(SpecialFolder::Preferences()->Path(), dir.path() / ".config");
@@ -202,6 +292,60 @@ TEST(TextOutputStream, OldFileStaysWholeUntilClose) {
   }
   EXPECT_EQ(dir.Read("Palmeno Prefs"), "new\n");
   EXPECT_EQ(dir.Names(), std::vector<std::string>{"Palmeno Prefs"});
+}
+
+TEST(TextOutputStream, ALinkIsWrittenThroughToItsTarget) {
+  TempDir dir;
+  fs::create_directories(dir.path() / "dotfiles");
+  dir.Write("dotfiles/prefs", "old\n");
+  fs::create_symlink("../dotfiles/prefs", dir.path() / "config-prefs");  // relative, as managers make them
+  fs::create_directory(dir.path() / "config");
+  fs::rename(dir.path() / "config-prefs", dir.path() / "config" / "Palmeno Prefs");
+  fs::create_symlink(dir.path() / "dotfiles" / "new", dir.path() / "config" / "dangling");
+
+  for (const char* name : {"Palmeno Prefs", "dangling"}) {
+    auto out = TextOutputStream::Create(std::make_shared<FolderItem>(dir.path() / "config" / name));
+    out->WriteLine(name);
+    out->Close();
+    EXPECT_TRUE(fs::is_symlink(dir.path() / "config" / name)) << name << " is still a link";
+  }
+  EXPECT_EQ(dir.Read("dotfiles/prefs"), "Palmeno Prefs\n");
+  EXPECT_EQ(dir.Read("dotfiles/new"), "dangling\n");
+  std::vector<std::string> left;
+  for (const auto& e : fs::directory_iterator(dir.path() / "dotfiles")) left.push_back(e.path().filename());
+  std::sort(left.begin(), left.end());
+  EXPECT_EQ(left, (std::vector<std::string>{"new", "prefs"})) << "no temporary file is left";
+
+  fs::create_symlink("loop", dir.path() / "loop");
+  EXPECT_THROW(TextOutputStream::Create(std::make_shared<FolderItem>(dir.path() / "loop")), IOException);
+
+  // A link to what is not a plain file (a FIFO here; /dev/zero in the wild) is never
+  // replaced: the write fails and both stay as they were.
+  ASSERT_EQ(::mkfifo((dir.path() / "fifo").c_str(), 0600), 0);
+  fs::create_symlink(dir.path() / "fifo", dir.path() / "to fifo");
+  try {
+    TextOutputStream::Create(std::make_shared<FolderItem>(dir.path() / "to fifo"));
+    ADD_FAILURE() << "a FIFO was replaced";
+  } catch (const IOException& e) {
+    EXPECT_EQ(e.ErrorNumber(), EINVAL);
+  }
+  EXPECT_TRUE(fs::is_fifo(dir.path() / "fifo"));
+  EXPECT_TRUE(fs::is_symlink(dir.path() / "to fifo"));
+}
+
+TEST(TextOutputStream, TemporariesOfACrashedWriteGoAtTheNextSave) {
+  TempDir dir;
+  dir.Write(".Palmeno Prefs.Ab3xYz", "windowTop=1\n");    // left by a crash
+  dir.Write(".Palmeno Prefs.000000", "");
+  dir.Write(".Palmeno Prefs.longer1", "");                  // not a name mkstemp makes
+  dir.Write(".Palmeno Prefs.ab-dcd", "");
+  dir.Write(".Other.Ab3xYz", "");
+  fs::create_directory(dir.path() / ".Palmeno Prefs.folder");
+  auto out = TextOutputStream::Create(std::make_shared<FolderItem>(dir.path() / "Palmeno Prefs"));
+  out->WriteLine("new");
+  out->Close();
+  EXPECT_EQ(dir.Names(), (std::vector<std::string>{".Other.Ab3xYz", ".Palmeno Prefs.ab-dcd", ".Palmeno Prefs.folder",
+                                                   ".Palmeno Prefs.longer1", "Palmeno Prefs"}));
 }
 
 TEST(TextOutputStream, CreateFailuresRaiseWithTheErrorNumber) {

@@ -88,7 +88,7 @@ TEST(Menu, ItemsKeepAppendOrderAndRemoveByIndex) {
 TEST(Menu, ChangesBelowTheBarReachItsObserver) {
   auto bar = ProgramBar();
   Recorder rec;
-  bar->SetObserver(&rec);
+  bar->AddObserver(&rec);
   auto place = bar->Child("placeMenu");
   auto tokyo = Item("", "東京");
   place->Append(tokyo);       // an append below the bar
@@ -100,9 +100,23 @@ TEST(Menu, ChangesBelowTheBarReachItsObserver) {
   tokyo->SetText("gone");     // no longer below the bar
   EXPECT_EQ(rec.got, (std::vector<std::string>{"append placeMenu 東京", "change 東京", "change 東京",
                                                  "change Quit", "remove placeMenu 0 東京"}));
-  bar->SetObserver(nullptr);
+  bar->RemoveObserver(&rec);
   place->Append(Item("", "x"));
   EXPECT_EQ(rec.got.size(), 5u);
+}
+
+TEST(Menu, EveryObserverOfTheBarIsToldUntilItLeaves) {
+  auto bar = ProgramBar();
+  Recorder a, b;
+  bar->AddObserver(&a);
+  bar->AddObserver(&b);
+  bar->AddObserver(&a);  // once is enough
+  bar->Child("placeMenu")->Append(Item("", "東京"));
+  bar->RemoveObserver(&a);
+  bar->RemoveObserver(&a);
+  bar->Child("placeMenu")->Remove(0);
+  EXPECT_EQ(a.got, std::vector<std::string>{"append placeMenu 東京"});
+  EXPECT_EQ(b.got, (std::vector<std::string>{"append placeMenu 東京", "remove placeMenu 0 東京"}));
 }
 
 TEST(Menu, AppendingMovesAnItemAndNilOrCyclesAreRefused) {
@@ -120,7 +134,7 @@ TEST(Menu, AppendingMovesAnItemAndNilOrCyclesAreRefused) {
 TEST(Menu, HundredThousandEntriesAppendAndRemoveFromTheEndQuickly) {
   auto bar = ProgramBar();
   Recorder rec;
-  bar->SetObserver(&rec);
+  bar->AddObserver(&rec);
   auto place = bar->Child("placeMenu");
   auto start = std::chrono::steady_clock::now();
   for (int i = 0; i < 100'000; ++i) place->Append(std::make_shared<MenuItem>());
@@ -192,6 +206,21 @@ TEST_F(QuitTest, WindowMenuBarChangesAreLogged) {
   w->Close();
   bar->Child("placeMenu")->Append(Item("", "大阪"));
   EXPECT_EQ(headless::LogWith("menu.").size(), 3u) << "a closed window's peer stops listening";
+}
+
+TEST_F(QuitTest, TwoWindowsShowingOneBarEachKeepTheirView) {
+  auto a = Window::New<Window>();
+  auto b = Window::New<Window>();
+  auto bar = ProgramBar();
+  a->SetMenuBar(bar);
+  b->SetMenuBar(bar);
+  headless::ClearLog();
+  bar->Child("placeMenu")->Append(Item("", "東京"));
+  EXPECT_EQ(headless::LogWith("menu.").size(), 2u) << "both windows' peers are told";
+  // The window that took the bar last closes first: the other still follows the bar.
+  b->Close();
+  bar->Child("placeMenu")->Append(Item("", "大阪"));
+  EXPECT_EQ(headless::LogWith("menu.").size(), 3u);
 }
 
 }  // namespace

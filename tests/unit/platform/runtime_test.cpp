@@ -1,5 +1,9 @@
 #include <glib.h>
 #include <gtest/gtest.h>
+#include <signal.h>
+
+#include <string>
+#include <vector>
 
 #include "platform/application.h"
 #include "platform/exceptions.h"
@@ -64,6 +68,46 @@ TEST(Runtime, ExceptionsFromStartupPassAndFromOpenAreReported) {
   EXPECT_EQ(::testing::internal::GetCapturedStderr(),
             "palmeno: unhandled IOException: cannot write /x: Permission denied\n");
   RuntimeExit();
+}
+
+// What a logout, a closed terminal or Ctrl+C sends quits as the quit item does: the windows
+// close with their Close events, after the work already queued (the Open event that applies
+// the saved settings), and a failed Close makes the status 1.
+TEST(Runtime, QuitSignalsCloseTheWindowsAfterQueuedWork) {
+  struct Recording : Window {
+    std::vector<std::string>* seen = nullptr;
+    bool failClose = false;
+    void Event_Open() override { seen->push_back("open"); }
+    void Event_Close() override {
+      seen->push_back("close");
+      if (failClose) throw IOException("cannot write the settings", 28);
+      Quit(0);
+    }
+  };
+  const struct {
+    int signum;
+    bool failClose;
+    int status;
+  } cases[] = {{SIGTERM, false, 0}, {SIGHUP, false, 0}, {SIGINT, false, 0}, {SIGTERM, true, 1}};
+  for (const auto& c : cases) {
+    SCOPED_TRACE(std::string(strsignal(c.signum)) + (c.failClose ? ", failing close" : ""));
+    std::vector<std::string> seen;
+    RuntimeInit();
+    auto w = Window::New<Recording>();
+    w->seen = &seen;
+    w->failClose = c.failClose;
+    raise(c.signum);
+    // GLib hears of the signal on a thread of its own, so the loop waits for it.
+    ::testing::internal::CaptureStderr();
+    guint reaper = ArmReaper();
+    RuntimeRun();
+    g_source_remove(reaper);
+    ::testing::internal::GetCapturedStderr();
+    EXPECT_EQ(seen, (std::vector<std::string>{"open", "close"}));
+    EXPECT_FALSE(w->IsLive());
+    EXPECT_TRUE(Quitting());
+    EXPECT_EQ(RuntimeExit(), c.status);
+  }
 }
 
 TEST(Runtime, UnhandledReportNamesTheClassOrSaysException) {

@@ -2,6 +2,7 @@
 
 #include <cmath>
 #include <limits>
+#include <string>
 
 #include "platform/text.h"
 #include "platform/types.h"
@@ -105,6 +106,28 @@ TEST(WrapArithmetic, WrapsModuloTwoToThe32) {
   EXPECT_EQ(WrapMul(5, 326), 1630);
   EXPECT_EQ(WrapMul(5, 429496730), -2147483646);  // 2147483650 wraps
   EXPECT_EQ(WrapMul(min, -1), min);
+}
+
+TEST(PercentEncodeURLBytes, EncodesOnlyWhatAnAddressCannotCarry) {
+  using namespace std::string_literals;
+  const std::string prefix = "http://127.0.0.1:8642/player/player.html#";
+  struct Case {
+    std::string code;
+    std::string want;
+  } cases[] = {
+      {"TBS", "TBS"},
+      // Everything an address may hold stays byte for byte, escapes and a second "#" too.
+      {"a-b_c.d~e!$&'()*+,;=:@/?#[]", "a-b_c.d~e!$&'()*+,;=:@/?#[]"},
+      {"A%41%zz%", "A%41%zz%"},
+      {"東京", "%E6%9D%B1%E4%BA%AC"},
+      {"\xff\xfe" "A\x80", "%FF%FEA%80"},  // not UTF-8
+      {"A\0B"s, "A%00B"},                   // a NUL no longer cuts the address short
+      {"\t\n\r\x1f\x7f", "%09%0A%0D%1F%7F"},
+      {" \"<>\\^`{|}", "%20%22%3C%3E%5C%5E%60%7B%7C%7D"},
+      {"", ""},
+  };
+  for (const Case& c : cases)
+    EXPECT_EQ(PercentEncodeURLBytes(prefix + c.code), prefix + c.want) << c.code;
 }
 
 }  // namespace

@@ -3,9 +3,11 @@
 #include <gtest/gtest.h>
 #include <signal.h>
 #include <sys/resource.h>
+#include <sys/stat.h>
 
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <limits>
 #include <memory>
 #include <sstream>
@@ -31,6 +33,12 @@ std::string ReadAll(const fs::path& path) {
   std::ostringstream text;
   text << in.rdbuf();
   return text.str();
+}
+
+std::size_t Count(const std::string& text, const std::string& what) {
+  std::size_t n = 0;
+  for (auto at = text.find(what); at != std::string::npos; at = text.find(what, at + 1)) ++n;
+  return n;
 }
 
 class PreferencesTest : public testsupport::ProgramTest {
@@ -129,6 +137,8 @@ TEST_F(PreferencesTest, LinesAreReadByPosition) {
       {"an empty file", "", {0, 0, false, false, 0, ""}},
       {"a long file", "t=1\nl=2\nm=1\nb=2\nn=3\np=R\nq=9\nr=8\n", {1, 2, true, false, 3, "R"}},
       {"CRLF line ends", "t=1\r\nl=2\r\nm=1\r\nb=1\r\nn=3\r\np=R\r\n", {1, 2, true, true, 3, "R"}},
+      {"CRLF without a last LF", "t=1\r\nl=2\r\nm=1\r\nb=1\r\nn=3\r\np=東京\r", {1, 2, true, true, 3, "東京"}},
+      {"a byte-order mark", "\xEF\xBB\xBF" "7\nl=2\nm=1\nb=1\nn=3\np=R\n", {0, 2, true, true, 3, "R"}},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.name);
@@ -230,13 +240,27 @@ TEST_F(PreferencesTest, AMissingNoiseStopsTheOpenWhereItIsStarted) {
 }
 
 TEST_F(PreferencesTest, AFileThatCannotBeOpenedAppliesNothing) {
-  fs::create_directory(PrefsFile());
-  auto w = Open();
-  EXPECT_EQ(w->mainPower()->Backdrop(), power_m_green());  // as built
-  EXPECT_EQ(w->tuneBar()->X1(), 105);
-  EXPECT_EQ(w->noise, nullptr);
-  EXPECT_EQ(w->stationName.size(), 1u);
-  EXPECT_EQ(w->tuneStationThread()->RunsCompleted(), 0u);
+  // A FIFO or a device would block the open or never end: each is refused like a folder.
+  const std::vector<std::pair<const char*, std::function<void(const fs::path&)>>> kinds = {
+      {"a folder", [](const fs::path& p) { fs::create_directory(p); }},
+      {"a FIFO", [](const fs::path& p) { ASSERT_EQ(::mkfifo(p.c_str(), 0600), 0); }},
+      {"/dev/zero through a link", [](const fs::path& p) { fs::create_symlink("/dev/zero", p); }},
+  };
+  for (const auto& [name, make] : kinds) {
+    SCOPED_TRACE(name);
+    fs::remove_all(PrefsFile());
+    make(PrefsFile());
+    testing::internal::CaptureStderr();
+    auto w = Open();
+    const std::string report = testing::internal::GetCapturedStderr();
+    EXPECT_EQ(w->mainPower()->Backdrop(), power_m_green());  // as built
+    EXPECT_EQ(w->tuneBar()->X1(), 105);
+    EXPECT_EQ(w->noise, nullptr);
+    EXPECT_EQ(w->stationName.size(), 1u);
+    EXPECT_EQ(w->tuneStationThread()->RunsCompleted(), 0u);
+    EXPECT_EQ(Count(report, "NilObjectException"), 1u) << report;
+    Restart();
+  }
 }
 
 TEST_F(PreferencesTest, AFailedWriteKeepsTheOldFileAndDoesNotQuit) {

@@ -1,8 +1,10 @@
 // The station list and the region menu read from "station.txt", and the region entries.
 
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
 #include <filesystem>
+#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
@@ -121,6 +123,20 @@ TEST_F(StationListTest, ReadsTheRequestedRegionAndOneEntryPerRun) {
        {"A", "B"},
        {1, 2},
        "東京"},
+      {"CRLF without a last LF",
+       "東京,A,1\r\nB,b,2\r",
+       "B",
+       {{"東京", false}, {"B", true}},
+       {"b"},
+       {2},
+       "B"},
+      {"a byte-order mark before the first region",
+       "\xEF\xBB\xBF東京,A,1\n東京,B,2\n",
+       "",
+       {{"東京", true}},
+       {"A", "B"},
+       {1, 2},
+       "東京"},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.name);
@@ -217,23 +233,53 @@ TEST_F(StationListTest, ChoosingAnEntryReloadsAndStartsOnePass) {
 }
 
 TEST_F(StationListTest, AStationFileThatCannotBeReadRaisesAfterEmptyingAndStartsNoPass) {
-  WriteWorkFile("station.txt", "A,a1,1\nB,b1,2\n");
+  // A FIFO would block the open, /dev/zero would be read until memory runs out: both are
+  // refused like a folder.
+  namespace fs = std::filesystem;
+  const fs::path file = WorkDir() / "station.txt";
+  const std::vector<std::pair<const char*, std::function<void()>>> kinds = {
+      {"a folder", [&] { fs::create_directory(file); }},
+      {"a FIFO", [&] { ASSERT_EQ(::mkfifo(file.c_str(), 0600), 0); }},
+      {"/dev/zero through a link", [&] { fs::create_symlink("/dev/zero", file); }},
+  };
   auto w = Window();
-  testsupport::Settle();
-  const auto before = w->tuneStationThread()->RunsCompleted();
-  ASSERT_EQ(w->placeMenu()->Count(), 2);
+  for (const auto& [name, make] : kinds) {
+    SCOPED_TRACE(name);
+    fs::remove_all(file);
+    WriteWorkFile("station.txt", "A,a1,1\nB,b1,2\n");
+    w->readStation("");
+    testsupport::Settle();
+    const auto before = w->tuneStationThread()->RunsCompleted();
+    ASSERT_EQ(w->placeMenu()->Count(), 2);
 
-  std::filesystem::remove(WorkDir() / "station.txt");
-  std::filesystem::create_directory(WorkDir() / "station.txt");
-  auto entry = Entry(1);
-  EXPECT_THROW(entry->Event_Action(), platform::NilObjectException);
-  testsupport::Settle();
+    fs::remove(file);
+    make();
+    auto entry = Entry(1);
+    EXPECT_THROW(entry->Event_Action(), platform::NilObjectException);
+    testsupport::Settle();
 
-  EXPECT_EQ(w->tuneStationThread()->RunsCompleted(), before);
-  EXPECT_EQ(w->stationName, std::vector<std::string>{""});
-  EXPECT_EQ(w->stationHz, std::vector<double>{0.0});
+    EXPECT_EQ(w->tuneStationThread()->RunsCompleted(), before);
+    EXPECT_EQ(w->stationName, std::vector<std::string>{""});
+    EXPECT_EQ(w->stationHz, std::vector<double>{0.0});
+    EXPECT_EQ(w->placeMenu()->Count(), 0);
+    EXPECT_EQ(w->currentPlace, "東京");
+  }
+}
+
+TEST_F(StationListTest, AWorkingFolderThatIsGoneMeansTheBuiltInList) {
+  const auto gone = WorkDir() / "gone";
+  std::filesystem::create_directory(gone);
+  std::filesystem::current_path(gone);
+  std::filesystem::remove(gone);
+
+  auto w = Window();
+  testsupport::Settle();  // the Open event reads the station file
+
+  EXPECT_EQ(w->stationName, kBuiltInNames);
+  EXPECT_EQ(w->stationHz, kBuiltInHz);
   EXPECT_EQ(w->placeMenu()->Count(), 0);
-  EXPECT_EQ(w->currentPlace, "東京");
+  EXPECT_TRUE(w->noise) << "the Open event went on to the noise";
+  EXPECT_TRUE(w->noise->IsPlaying());
 }
 
 TEST_F(StationListTest, BothListsHaveTheSameSizeAtEveryYieldWhileAPassRuns) {
