@@ -115,7 +115,7 @@ class UserErrors(unittest.TestCase):
                 port = probe.getsockname()[1]
             temp = os.path.join(tmp, "temp")
             os.mkdir(temp)
-            done = subprocess.run([os.path.join(harness.SOURCE_DIR, "tools", "run-palmeno"), build,
+            done = subprocess.run([os.path.join(realstack.SOURCE_DIR, "tools", "run-palmeno"), build,
                                    "--port", str(port)], env=dict(os.environ, TMPDIR=temp),
                                   stdout=subprocess.PIPE, stderr=subprocess.STDOUT, text=True, timeout=60)
             self.assertEqual(done.returncode, 3, done.stdout)
