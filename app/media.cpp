@@ -8,12 +8,6 @@ namespace {
 using platform::Picture;
 using platform::Sound;
 
-// A picture's cache: empty until a load gives a picture, then fixed for the run.
-struct PictureCache {
-  const char* fileName;
-  std::shared_ptr<Picture> pic;
-};
-
 // A sound's cache: `loaded` is set by the first call before it tries anything, so the
 // outcome of that one try (a sound or none) stands for the run.
 struct SoundCache {
@@ -21,12 +15,6 @@ struct SoundCache {
   std::shared_ptr<Sound> permaSound;
   bool loaded = false;
 };
-
-PictureCache ondellaCache{"Ondella.bmp", nullptr};
-PictureCache switchUpCache{"switch_up.bmp", nullptr};
-PictureCache switchDownCache{"switch_down.bmp", nullptr};
-PictureCache powerGrayCache{"power_m_gray.bmp", nullptr};
-PictureCache powerGreenCache{"power_m_green.bmp", nullptr};
 
 SoundCache tunedCache{"tuned.wav", nullptr};
 SoundCache amnoiseCache{"amnoise.wav", nullptr};
@@ -42,15 +30,6 @@ std::shared_ptr<platform::FolderItem> ResourceItem(const char* fileName) {
   return item;
 }
 
-std::shared_ptr<Picture> Load(PictureCache& cache) {
-  if (cache.pic) return cache.pic;
-  auto item = ResourceItem(cache.fileName);
-  if (!item) return nullptr;
-  // A failed open leaves the cache empty, so the next call tries the file again.
-  cache.pic = item->OpenAsPicture();
-  return cache.pic;
-}
-
 std::shared_ptr<Sound> Load(SoundCache& cache) {
   if (cache.loaded) return cache.permaSound;
   cache.loaded = true;
@@ -62,11 +41,26 @@ std::shared_ptr<Sound> Load(SoundCache& cache) {
 
 }  // namespace
 
-std::shared_ptr<Picture> Ondella() { return Load(ondellaCache); }
-std::shared_ptr<Picture> switch_up() { return Load(switchUpCache); }
-std::shared_ptr<Picture> switch_down() { return Load(switchDownCache); }
-std::shared_ptr<Picture> power_m_gray() { return Load(powerGrayCache); }
-std::shared_ptr<Picture> power_m_green() { return Load(powerGreenCache); }
+namespace media_detail {
+
+PictureCache ondellaCache{"Ondella.bmp", nullptr};
+PictureCache switchUpCache{"switch_up.bmp", nullptr};
+PictureCache switchDownCache{"switch_down.bmp", nullptr};
+PictureCache powerGrayCache{"power_m_gray.bmp", nullptr};
+PictureCache powerGreenCache{"power_m_green.bmp", nullptr};
+
+const std::shared_ptr<Picture>& LoadPicture(PictureCache& cache) {
+  static const std::shared_ptr<Picture> none;
+  if (cache.pic) return cache.pic;
+  auto item = ResourceItem(cache.fileName);
+  if (!item) return none;
+  // A failed open leaves the cache empty, so the next call tries the file again.
+  cache.pic = item->OpenAsPicture();
+  return cache.pic;
+}
+
+}  // namespace media_detail
+
 
 std::shared_ptr<Sound> tuned() { return Load(tunedCache); }
 std::shared_ptr<Sound> amnoise() { return Load(amnoiseCache); }
@@ -78,6 +72,7 @@ void amnoiseRelease() { amnoiseCache.permaSound.reset(); }
 void fmnoiseRelease() { fmnoiseCache.permaSound.reset(); }
 
 void ResetMediaCachesForTesting() {
+  using namespace media_detail;
   for (PictureCache* cache :
        {&ondellaCache, &switchUpCache, &switchDownCache, &powerGrayCache, &powerGreenCache}) {
     cache->pic.reset();

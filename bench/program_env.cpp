@@ -5,7 +5,7 @@
 #include "app/app.h"
 #include "app/media.h"
 #include "platform/application.h"
-#include "platform/headless.h"
+#include "platform/headless/headless.h"
 #include "platform/thread.h"
 
 namespace fs = std::filesystem;

@@ -10,7 +10,7 @@
 #include <vector>
 
 #include "bench/program_env.h"
-#include "platform/headless.h"
+#include "platform/headless/headless.h"
 
 namespace bench {
 namespace {

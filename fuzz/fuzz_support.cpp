@@ -8,7 +8,7 @@
 
 #include "app/media.h"
 #include "platform/files.h"
-#include "platform/headless.h"
+#include "platform/headless/headless.h"
 #include "tests/support/headless_program.h"
 
 namespace fs = std::filesystem;

@@ -11,7 +11,7 @@
 #include "app/media.h"
 #include "fuzz/fuzz_support.h"
 #include "platform/exceptions.h"
-#include "platform/headless.h"
+#include "platform/headless/headless.h"
 #include "platform/text.h"
 #include "platform/thread.h"
 #include "tests/unit/hardening/tuning_model.h"

@@ -9,7 +9,7 @@
 #include <vector>
 
 #include "fuzz/fuzz_support.h"
-#include "platform/headless.h"
+#include "platform/headless/headless.h"
 #include "platform/menu.h"
 #include "platform/text.h"
 #include "platform/thread.h"

@@ -40,9 +40,17 @@ class IOException : public RuntimeException {
 void UnhandledException(const std::exception& e);
 
 // The program's nil test: returns the object, or raises NilObjectException naming `what`.
+// The raw-pointer form is for the window's control accessors, which the tuning pass calls
+// for every station: the test stays inline and the throw out of line.
+[[noreturn]] void ThrowNilObject(const char* what);
 template <class T>
 T& Need(const std::shared_ptr<T>& object, const char* what) {
-  if (!object) throw NilObjectException(String(what) + " is missing (nil object)");
+  if (!object) [[unlikely]] ThrowNilObject(what);
+  return *object;
+}
+template <class T>
+T& Need(T* object, const char* what) {
+  if (!object) [[unlikely]] ThrowNilObject(what);
   return *object;
 }
 

@@ -4,9 +4,12 @@
 // Open from the event loop. The framework keeps every window alive from its construction
 // until its Close event has ended.
 
+#include <cstdint>
+#include <functional>
 #include <memory>
 #include <string_view>
 #include <typeinfo>
+#include <unordered_map>
 #include <vector>
 
 #include "platform/controls.h"
@@ -61,8 +64,19 @@ class Window : public PropertyTarget, public std::enable_shared_from_this<Window
 
   // Registers a control under a name; the window owns it from then on.
   void AddControl(std::string_view name, std::shared_ptr<Control> control);
+  // Takes the control registered under that name off the window (the first of them, when
+  // several share it) and lets its peer go; from then on it is no longer found by name.
+  // Does nothing when no control has that name.
+  void RemoveControl(std::string_view name);
   // The control registered under that name (the same object at every call), or nullptr.
+  // When several controls share a name, the first one added is found.
   std::shared_ptr<Control> ControlByName(std::string_view name) const;
+  // The same look-up, in constant time and without taking a reference: the window keeps
+  // the control alive until it is removed or the window goes.
+  Control* FindControl(std::string_view name) const;
+  // Changes whenever a control is added or removed, so that a look-up remembered at one
+  // value is still right while the value is unchanged (see ControlSlot).
+  std::uint64_t ControlsVersion() const { return controlsVersion_; }
   const std::vector<std::shared_ptr<Control>>& Controls() const { return controls_; }
 
   void SetProperty(std::string_view name, const PropertyValue& value) override;
@@ -113,7 +127,38 @@ class Window : public PropertyTarget, public std::enable_shared_from_this<Window
   std::shared_ptr<Picture> backdrop_;
   std::shared_ptr<platform::MenuBar> menuBar_;
   std::vector<std::shared_ptr<Control>> controls_;
+  // Name to the first control of that name, for the look-ups by name.
+  struct NameHash {
+    using is_transparent = void;
+    std::size_t operator()(std::string_view s) const { return std::hash<std::string_view>{}(s); }
+  };
+  std::unordered_map<String, Control*, NameHash, std::equal_to<>> controlsByName_;
+  std::uint64_t controlsVersion_ = 1;
   std::unique_ptr<WindowPeer> peer_;
+};
+
+// A window's control of one name and class, remembered: Get answers from the remembered
+// pointer while the window's controls are unchanged, so that a loop which reads a control
+// in every iteration pays one comparison, neither a search nor a reference count. It is a
+// member of the window it serves (or must only ever be asked about one window), and the
+// pointer it returns is valid until the control is removed or the window goes.
+template <class T>
+class ControlSlot {
+ public:
+  explicit ControlSlot(std::string_view name) : name_(name) {}
+  // The control of that name, or nullptr when there is none or it is not a T.
+  T* Get(const Window& window) {
+    if (version_ != window.ControlsVersion()) {
+      control_ = dynamic_cast<T*>(window.FindControl(name_));
+      version_ = window.ControlsVersion();
+    }
+    return control_;
+  }
+
+ private:
+  String name_;
+  std::uint64_t version_ = 0;  // never a window's version: the first Get looks up
+  T* control_ = nullptr;
 };
 
 // The live window of exactly that class, or nullptr.

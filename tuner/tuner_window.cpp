@@ -157,22 +157,6 @@ void tunerWindow::CreateControls0() {
   }
 }
 
-std::shared_ptr<platform::Line> tunerWindow::tuneBar() {
-  return std::dynamic_pointer_cast<platform::Line>(ControlByName("tuneBar"));
-}
-
-std::shared_ptr<platform::Canvas> tunerWindow::bandSwitch() {
-  return std::dynamic_pointer_cast<platform::Canvas>(ControlByName("bandSwitch"));
-}
-
-std::shared_ptr<platform::Canvas> tunerWindow::mainPower() {
-  return std::dynamic_pointer_cast<platform::Canvas>(ControlByName("mainPower"));
-}
-
-std::shared_ptr<platform::Thread> tunerWindow::tuneStationThread() {
-  return std::dynamic_pointer_cast<platform::Thread>(ControlByName("tuneStationThread"));
-}
-
 void tunerWindow::Event_Open() {
   using platform::Need;
   using platform::TextEquals;

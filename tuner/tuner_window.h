@@ -32,11 +32,14 @@ class tunerWindow : public platform::Window {
   void CreateControls() override;
   virtual void CreateControls0();
 
-  // Control accessors: each looks its control up by name at every call.
-  std::shared_ptr<platform::Line> tuneBar();
-  std::shared_ptr<platform::Canvas> bandSwitch();
-  std::shared_ptr<platform::Canvas> mainPower();
-  std::shared_ptr<platform::Thread> tuneStationThread();
+  // Control accessors: each finds its control by name at every call, so a control taken
+  // off the window is no longer found, and answers the same control every time. The
+  // look-up is remembered until the window's controls change: the tuning pass reads the
+  // needle and the band this way for every station. The window owns what they return.
+  platform::Line* tuneBar() { return tuneBarSlot_.Get(*this); }
+  platform::Canvas* bandSwitch() { return bandSwitchSlot_.Get(*this); }
+  platform::Canvas* mainPower() { return mainPowerSlot_.Get(*this); }
+  platform::Thread* tuneStationThread() { return tuneStationThreadSlot_.Get(*this); }
 
   // Switch handlers (input.cpp).
   virtual bool bandSwitch_MouseDown(platform::Canvas& control, Int32 x, Int32 y);
@@ -79,6 +82,12 @@ class tunerWindow : public platform::Window {
   std::vector<double> stationHz{0.0};           // kHz (AM) or MHz (FM), parallel
   String currentPlace = kDefaultRegion;         // the current region
   std::shared_ptr<platform::Sound> noise;       // the band noise in use, nil until Open
+
+ private:
+  platform::ControlSlot<platform::Line> tuneBarSlot_{"tuneBar"};
+  platform::ControlSlot<platform::Canvas> bandSwitchSlot_{"bandSwitch"};
+  platform::ControlSlot<platform::Canvas> mainPowerSlot_{"mainPower"};
+  platform::ControlSlot<platform::Thread> tuneStationThreadSlot_{"tuneStationThread"};
 };
 
 // The region entry: a menu item of the region menu; choosing it reloads the station list

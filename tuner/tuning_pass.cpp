@@ -46,7 +46,7 @@ void tunerWindow::tuneStationThread_Run(platform::Thread& thread) {
   // The list's bound, the band and the needle are read afresh in every iteration, since
   // the user-interface code may change any of them while the pass waits at a yield.
   for (std::size_t i = 0; i < stationName.size(); ++i) {
-    const auto band = platform::Need(bandSwitch(), "bandSwitch").Backdrop();
+    const auto& band = platform::Need(bandSwitch(), "bandSwitch").Backdrop();
     bool match = false;
     const bool am = band == switch_up();
     if (am || band == switch_down()) {

@@ -5,6 +5,10 @@
 
 namespace platform {
 
+void ThrowNilObject(const char* what) {
+  throw NilObjectException(String(what) + " is missing (nil object)");
+}
+
 void UnhandledException(const std::exception& e) {
   const auto* runtime = dynamic_cast<const RuntimeException*>(&e);
   String line = "palmeno: unhandled ";

@@ -34,7 +34,7 @@ void NoteFront(Window& window);
 // Thread scheduler hooks (thread.cpp): stops every thread at shutdown, unwinding a run that
 // is suspended mid-way, and forgets every queued run.
 void StopAllThreads();
-// Makes sure the scheduler exists (see State() in application.cpp for why the order counts).
+// Makes sure the scheduler exists (see State() in runtime.cpp for why the order counts).
 void TouchScheduler();
 
 }  // namespace platform::detail

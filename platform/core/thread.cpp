@@ -239,6 +239,8 @@ void Resume(Thread::Fiber& f, bool oneTurn) {
   StartSwitch(&fake, f.stackBottom, f.stackSize);
   f.fiber = std::move(f.fiber).resume();
   FinishSwitch(fake, nullptr, nullptr);
+  // A run that ended between two checks leaves yields granted; this side has none.
+  detail::yieldsWithoutCheck = 0;
   s.current = nullptr;
   if (f.fiber) {
     f.life = Life::Suspended;
@@ -337,7 +339,11 @@ void Thread::SetProperty(std::string_view name, const PropertyValue& value) {
   else if (name == "StackSize") stackSize_ = AsInt32(value);
 }
 
-void RuntimeBackgroundTask() {
+namespace detail {
+std::uint32_t yieldsWithoutCheck = 0;
+}  // namespace detail
+
+void detail::BackgroundTaskCheck() {
   Scheduler& s = Sched();
   if (s.yieldObserver) {
     auto observer = s.yieldObserver;
@@ -360,12 +366,21 @@ void RuntimeBackgroundTask() {
     if (!leave && (f->yields & 255u) == 0) leave = CurrentBackend().EventsWaiting();
   }
   if (leave) YieldFiber(*f);
+  // Back on the fiber (resumed, or not left): the yields up to the next multiple of 64
+  // would only count, so they return at once, counted here in advance. Resume takes the
+  // rest back when the fiber leaves the stack.
+  if (!s.yieldObserver && f->life == Life::Executing && s.current == f) {
+    const std::uint32_t pure = 63u - (f->yields & 63u);
+    f->yields += pure;
+    yieldsWithoutCheck = pure;
+  }
 }
 
 bool OnThreadFiber() { return Sched().current != nullptr; }
 
 void SetYieldObserverForTesting(std::function<void(bool onFiber)> observer) {
   Sched().yieldObserver = std::move(observer);
+  detail::yieldsWithoutCheck = 0;  // the observer sees every yield from now on
 }
 
 namespace detail {

@@ -77,16 +77,48 @@ void Window::AddControl(std::string_view name, std::shared_ptr<Control> control)
   control->name_ = String(name);
   control->window_ = this;
   controls_.push_back(control);
+  controlsByName_.try_emplace(control->name_, control.get());
+  ++controlsVersion_;
   if (peer_) {
     control->peer_ = CurrentBackend().CreateControlPeer(*control, *peer_);
     peer_->ControlAdded(*control);
   }
 }
 
+void Window::RemoveControl(std::string_view name) {
+  auto found = controlsByName_.find(name);
+  if (found == controlsByName_.end()) return;
+  Control* gone = found->second;
+  controlsByName_.erase(found);
+  std::shared_ptr<Control> keep;  // alive until the window no longer refers to it
+  for (auto it = controls_.begin(); it != controls_.end(); ++it) {
+    if (it->get() == gone) {
+      keep = std::move(*it);
+      controls_.erase(it);
+      break;
+    }
+  }
+  // Another control of the same name, if any, is found from now on.
+  for (const auto& c : controls_) {
+    if (c->Name() == name) {
+      controlsByName_.try_emplace(c->name_, c.get());
+      break;
+    }
+  }
+  ++controlsVersion_;
+  keep->peer_.reset();
+  keep->window_ = nullptr;
+  if (peer_) peer_->Changed();
+}
+
 std::shared_ptr<Control> Window::ControlByName(std::string_view name) const {
-  for (const auto& c : controls_)
-    if (c->Name() == name) return c;
-  return nullptr;
+  Control* c = FindControl(name);
+  return c ? c->shared_from_this() : nullptr;
+}
+
+Control* Window::FindControl(std::string_view name) const {
+  auto found = controlsByName_.find(name);
+  return found == controlsByName_.end() ? nullptr : found->second;
 }
 
 void Window::SetProperty(std::string_view name, const PropertyValue& value) {

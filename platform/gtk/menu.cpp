@@ -18,7 +18,10 @@
 
 #include <unordered_map>
 
-#include "platform/gtk/peers.h"
+#include "platform/backend.h"
+#include "platform/gtk/gobject_ptr.h"
+#include "platform/gtk/input.h"
+#include "platform/gtk/menu_view.h"
 
 namespace platform::gtkbackend {
 

@@ -29,7 +29,8 @@
 #include <string>
 #include <vector>
 
-#include "platform/gtk/peers.h"
+#include "platform/gtk/sound.h"
+#include "platform/gtk/gobject_ptr.h"
 
 namespace platform::gtkbackend {
 

@@ -11,7 +11,7 @@
 #include <memory>
 #include <optional>
 
-#include "platform/gtk/peers.h"
+#include "platform/gtk/webview.h"
 #include "platform/text.h"
 
 namespace platform::gtkbackend {

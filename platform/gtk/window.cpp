@@ -2,16 +2,20 @@
 #include <cstdint>
 #include <cstdio>
 
-#include "platform/gtk/peers.h"
+#include "platform/gtk/menu_view.h"
+#include "platform/gtk/picture.h"
+#include "platform/gtk/window_peer.h"
 
 namespace platform::gtkbackend {
 
+namespace {
+
+// GTK wants UTF-8; the program's texts are bytes and may not be. Invalid sequences are
+// shown as replacement characters; the program keeps its bytes.
 String ValidUtf8(const String& text) {
   GMallocPtr<gchar> valid(g_utf8_make_valid(text.data(), static_cast<gssize>(text.size())));
   return String(valid.get());
 }
-
-namespace {
 
 void SetSourceColor(cairo_t* cr, Color c) {
   cairo_set_source_rgb(cr, c.r / 255.0, c.g / 255.0, c.b / 255.0);

@@ -1,6 +1,6 @@
 // The headless backend: records what it is asked to do instead of drawing or playing.
 
-#include "platform/headless.h"
+#include "platform/headless/headless.h"
 
 #include <glib.h>
 

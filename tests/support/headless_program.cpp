@@ -12,7 +12,7 @@
 #include "app/menubar1.h"
 #include "platform/application.h"
 #include "platform/files.h"
-#include "platform/headless.h"
+#include "platform/headless/headless.h"
 #include "platform/thread.h"
 
 namespace fs = std::filesystem;

@@ -9,7 +9,7 @@
 #include "app/media.h"
 #include "platform/exceptions.h"
 #include "platform/files.h"
-#include "platform/headless.h"
+#include "platform/headless/headless.h"
 #include "support/program_fixture.h"
 
 namespace {

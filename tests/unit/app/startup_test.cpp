@@ -10,7 +10,7 @@
 #include "app/menubar1.h"
 #include "platform/application.h"
 #include "platform/files.h"
-#include "platform/headless.h"
+#include "platform/headless/headless.h"
 #include "platform/thread.h"
 #include "platform/window.h"
 #include "player/ondella_window.h"

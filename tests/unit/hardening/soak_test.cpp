@@ -15,7 +15,7 @@
 
 #include "app/media.h"
 #include "hardening/tuning_model.h"
-#include "platform/headless.h"
+#include "platform/headless/headless.h"
 #include "platform/text.h"
 #include "platform/thread.h"
 #include "support/program_fixture.h"

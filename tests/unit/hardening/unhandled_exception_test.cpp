@@ -5,7 +5,7 @@
 
 #include <string>
 
-#include "platform/headless.h"
+#include "platform/headless/headless.h"
 #include "platform/text.h"
 #include "platform/thread.h"
 #include "support/program_fixture.h"

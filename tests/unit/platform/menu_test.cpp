@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
+#include <ctime>
 #include <string>
 #include <vector>
 
@@ -131,15 +132,27 @@ TEST(Menu, AppendingMovesAnItemAndNilOrCyclesAreRefused) {
   EXPECT_THROW(c->Append(c), RuntimeException);
 }
 
+namespace {
+
+std::chrono::nanoseconds ThreadCpuTime() {
+  timespec ts{};
+  clock_gettime(CLOCK_THREAD_CPUTIME_ID, &ts);
+  return std::chrono::seconds(ts.tv_sec) + std::chrono::nanoseconds(ts.tv_nsec);
+}
+
+}  // namespace
+
 TEST(Menu, HundredThousandEntriesAppendAndRemoveFromTheEndQuickly) {
   auto bar = ProgramBar();
   Recorder rec;
   bar->AddObserver(&rec);
   auto place = bar->Child("placeMenu");
-  auto start = std::chrono::steady_clock::now();
+  // Processor time of this thread, not the wall clock: the limit is there to catch work
+  // that grows with the square of the count, and a loaded machine must not trip it.
+  const auto start = ThreadCpuTime();
   for (int i = 0; i < 100'000; ++i) place->Append(std::make_shared<MenuItem>());
   for (Int32 i = place->Count() - 1; i >= 0; --i) place->Remove(i);
-  auto took = std::chrono::steady_clock::now() - start;
+  const auto took = ThreadCpuTime() - start;
   EXPECT_EQ(place->Count(), 0);
   EXPECT_EQ(rec.got.size(), 200'000u);
   EXPECT_LT(took, std::chrono::seconds(2));

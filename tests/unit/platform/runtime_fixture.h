@@ -4,7 +4,7 @@
 #include <gtest/gtest.h>
 
 #include "platform/application.h"
-#include "platform/headless.h"
+#include "platform/headless/headless.h"
 #include "support/settle.h"
 
 namespace platform::testing {

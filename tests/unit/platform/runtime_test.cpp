@@ -7,7 +7,7 @@
 
 #include "platform/application.h"
 #include "platform/exceptions.h"
-#include "platform/headless.h"
+#include "platform/headless/headless.h"
 #include "platform/window.h"
 #include "support/settle.h"
 

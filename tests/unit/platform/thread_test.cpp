@@ -103,6 +103,39 @@ TEST_F(ThreadTest, YieldObserverSeesWhichSideYields) {
   EXPECT_EQ(sides, (std::vector<bool>{false, true}));
 }
 
+TEST_F(ThreadTest, YieldsThatReturnAtOnceStayOnTheFiberTheyWereCountedFor) {
+  // Between two looks at the clock a worker's yields return at once. A run that ends
+  // there, or an observer set there, must not let the user-interface side or the
+  // observer miss a yield.
+  auto first = std::make_shared<Thread>(), second = std::make_shared<Thread>();
+  int secondTurns = 0;
+  std::vector<bool> seen;
+  first->OnRun = [&](Thread&) {
+    for (int i = 0; i < 5; ++i) RuntimeBackgroundTask();
+    SetYieldObserverForTesting([&](bool onFiber) { seen.push_back(onFiber); });
+    RuntimeBackgroundTask();
+    RuntimeBackgroundTask();
+    SetYieldObserverForTesting(nullptr);
+    for (int i = 0; i < 5; ++i) RuntimeBackgroundTask();
+  };
+  second->OnRun = [&](Thread&) {
+    ++secondTurns;
+    RuntimeBackgroundTask();
+    ++secondTurns;
+  };
+  first->Run();
+  // The first one's turn from the loop: it ends between two checks.
+  for (int i = 0; i < 100 && first->RunsCompleted() == 0; ++i) g_main_context_iteration(nullptr, FALSE);
+  EXPECT_EQ(first->RunsCompleted(), 1u);
+  EXPECT_EQ(seen, (std::vector<bool>{true, true}));
+  second->Run();
+  RuntimeBackgroundTask();  // still a user-interface yield: the second one's turn
+  EXPECT_EQ(secondTurns, 1);
+  RuntimeBackgroundTask();
+  EXPECT_EQ(secondTurns, 2);
+  Settle();
+}
+
 TEST_F(ThreadTest, WorkerLeavesTheLoopOnlyAfterItsSlice) {
   // A worker that yields often returns to the loop only once its slice has passed, so
   // other queued work runs between its turns but not at every yield.

@@ -196,6 +196,44 @@ TEST_F(WindowTest, ControlsAreFoundByNameAndGetPeersAlsoWhenAddedLater) {
   EXPECT_EQ(LogWith("web.").size(), 1u);
 }
 
+TEST_F(WindowTest, ARemovedControlIsNoLongerFoundAndSlotsFollowTheControls) {
+  auto w = Window::New<TracedWindow>();
+  Control* first = w->FindControl("tuneBar");
+  ASSERT_NE(first, nullptr);
+  ControlSlot<Line> slot("tuneBar");
+  ControlSlot<Canvas> wrongClass("tuneBar");
+  EXPECT_EQ(slot.Get(*w), first);
+  EXPECT_EQ(slot.Get(*w), first);
+  EXPECT_EQ(wrongClass.Get(*w), nullptr);
+
+  // A second control of the same name stays behind the first until the first is removed.
+  auto second = std::make_shared<Line>();
+  w->AddControl("tuneBar", second);
+  EXPECT_EQ(slot.Get(*w), first);
+  EXPECT_EQ(w->ControlByName("tuneBar").get(), first);
+
+  std::weak_ptr<Control> removed = first->shared_from_this();
+  w->RemoveControl("tuneBar");
+  EXPECT_TRUE(removed.expired());  // the window held the only reference
+  EXPECT_EQ(w->Controls().size(), 1u);
+  EXPECT_EQ(w->FindControl("tuneBar"), second.get());
+  EXPECT_EQ(slot.Get(*w), second.get());
+  EXPECT_EQ(second->OwnerWindow(), w.get());
+
+  w->RemoveControl("tuneBar");
+  w->RemoveControl("nothing");
+  EXPECT_EQ(second->OwnerWindow(), nullptr);
+  EXPECT_EQ(second->Peer(), nullptr);
+  EXPECT_TRUE(w->Controls().empty());
+  EXPECT_EQ(w->ControlByName("tuneBar"), nullptr);
+  EXPECT_EQ(slot.Get(*w), nullptr);
+
+  // A control added later under the name is found again.
+  auto third = std::make_shared<Line>();
+  w->AddControl("tuneBar", third);
+  EXPECT_EQ(slot.Get(*w), third.get());
+}
+
 TEST_F(WindowTest, BackdropIsTheVeryPictureSet) {
   auto a = std::make_shared<Picture>(15, 34, nullptr);
   auto b = std::make_shared<Picture>(15, 34, nullptr);

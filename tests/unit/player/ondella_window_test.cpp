@@ -5,7 +5,7 @@
 #include <string>
 #include <vector>
 
-#include "platform/headless.h"
+#include "platform/headless/headless.h"
 #include "player/ondella_window.h"
 #include "support/program_fixture.h"
 

@@ -1,7 +1,7 @@
 #include "support/program_fixture.h"
 
 #include "platform/files.h"
-#include "platform/headless.h"
+#include "platform/headless/headless.h"
 
 namespace fs = std::filesystem;
 

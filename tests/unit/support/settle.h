@@ -3,7 +3,7 @@
 
 #include <gtest/gtest.h>
 
-#include "platform/headless.h"
+#include "platform/headless/headless.h"
 
 namespace testsupport {
 

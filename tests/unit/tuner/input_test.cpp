@@ -8,7 +8,7 @@
 #include <vector>
 
 #include "app/media.h"
-#include "platform/headless.h"
+#include "platform/headless/headless.h"
 #include "platform/text.h"
 #include "platform/thread.h"
 #include "player/ondella_window.h"

@@ -18,7 +18,7 @@
 #include "app/menubar1.h"
 #include "platform/application.h"
 #include "platform/exceptions.h"
-#include "platform/headless.h"
+#include "platform/headless/headless.h"
 #include "platform/thread.h"
 #include "support/program_fixture.h"
 #include "tuner/tuner_window.h"

@@ -10,7 +10,7 @@
 #include <vector>
 
 #include "platform/exceptions.h"
-#include "platform/headless.h"
+#include "platform/headless/headless.h"
 #include "platform/thread.h"
 #include "support/program_fixture.h"
 #include "tuner/tuner_window.h"

@@ -4,11 +4,13 @@
 #include <cstdint>
 #include <limits>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "app/media.h"
 #include "app/menubar1.h"
-#include "platform/headless.h"
+#include "platform/exceptions.h"
+#include "platform/headless/headless.h"
 #include "platform/types.h"
 #include "support/program_fixture.h"
 #include "tuner/tuner_window.h"
@@ -33,6 +35,30 @@ TEST_F(TunerWindowTest, InstanceBuildsTheWindowOnceAndFindsItAfterwards) {
   EXPECT_EQ(first->Controls().size(), 4u);
   EXPECT_EQ(first->tuneBar(), first->tuneBar());
   EXPECT_EQ(first->tuneStationThread(), first->tuneStationThread());
+}
+
+TEST_F(TunerWindowTest, AccessorsAnswerTheirOwnControlUntilItIsRemoved) {
+  const auto w = tunerWindow::Instance();
+  const std::vector<std::pair<platform::Control*, const char*>> accessors = {
+      {w->tuneBar(), "tuneBar"},
+      {w->bandSwitch(), "bandSwitch"},
+      {w->mainPower(), "mainPower"},
+      {w->tuneStationThread(), "tuneStationThread"}};
+  for (const auto& [control, name] : accessors) {
+    SCOPED_TRACE(name);
+    ASSERT_NE(control, nullptr);
+    EXPECT_EQ(control, w->ControlByName(name).get());
+    EXPECT_EQ(control->Name(), name);
+  }
+  // Taking one control off leaves the others where they were.
+  const auto band = w->ControlByName("bandSwitch");
+  w->RemoveControl("bandSwitch");
+  EXPECT_EQ(w->bandSwitch(), nullptr);
+  EXPECT_EQ(w->tuneBar(), accessors[0].first);
+  EXPECT_EQ(w->mainPower(), accessors[2].first);
+  EXPECT_THROW(w->tuneStationThread_Run(*w->tuneStationThread()), platform::NilObjectException);
+  w->AddControl("bandSwitch", band);
+  EXPECT_EQ(w->bandSwitch(), band.get());
 }
 
 TEST_F(TunerWindowTest, StateBeforeTheOpenEvent) {
@@ -68,7 +94,7 @@ TEST_F(TunerWindowTest, StateBeforeTheOpenEvent) {
 
   const auto worker = w->tuneStationThread();
   ASSERT_TRUE(worker);
-  EXPECT_TRUE(dynamic_cast<class tunerWindow::tuneStationThread*>(worker.get()));
+  EXPECT_TRUE(dynamic_cast<class tunerWindow::tuneStationThread*>(worker));
   EXPECT_EQ(worker->Priority(), 5);
   EXPECT_EQ(worker->StackSize(), 0);
   EXPECT_FALSE(worker->IsBusy());
@@ -111,7 +137,7 @@ TEST_F(TunerWindowTest, DesignTimePropertiesReadBack) {
                                   });
   // The two switches share every value but their name, place, size and tab order.
   struct Switch {
-    std::shared_ptr<platform::Canvas> canvas;
+    platform::Canvas* canvas;
     const char* name;
     I64 left, top, width, height, tabIndex;
   };

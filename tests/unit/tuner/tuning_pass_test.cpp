@@ -9,7 +9,7 @@
 
 #include "app/media.h"
 #include "platform/exceptions.h"
-#include "platform/headless.h"
+#include "platform/headless/headless.h"
 #include "platform/thread.h"
 #include "support/program_fixture.h"
 #include "tuner/service_urls.h"

@@ -1,11 +1,10 @@
 #pragma once
-// The GTK backend's peers, shared by its source files. Everything here runs on the
+// The GTK peers of windows and of the controls drawn on them. Everything here runs on the
 // user-interface thread (a cooperative worker's fiber is on that thread too); none of it
 // yields.
 
 #include <gtk/gtk.h>
 
-#include <filesystem>
 #include <memory>
 #include <vector>
 
@@ -16,24 +15,6 @@
 namespace platform::gtkbackend {
 
 class MenuView;
-
-// GTK wants UTF-8; the program's texts are bytes and may not be. Invalid sequences are
-// shown as replacement characters; the program keeps its bytes.
-String ValidUtf8(const String& text);
-
-// Decoded pixels of a picture.
-class PixbufPicture : public PicturePeer {
- public:
-  explicit PixbufPicture(GObjectPtr<GdkPixbuf> pixbuf) : pixbuf_(std::move(pixbuf)) {}
-  GdkPixbuf* Pixbuf() const { return pixbuf_.get(); }
-
- private:
-  GObjectPtr<GdkPixbuf> pixbuf_;
-};
-
-// The pixels of a picture made by this backend, or nullptr.
-GdkPixbuf* PixbufOf(const Picture* picture);
-std::shared_ptr<Picture> LoadPicture(const std::filesystem::path& path);
 
 // A toplevel GtkWindow: an optional menu bar above a fixed-size content area of Width x
 // Height pixels, in which the backdrop and the drawn controls are painted and web views
@@ -84,28 +65,6 @@ class DrawnControlPeer : public ControlPeer {
 
  private:
   GObjectPtr<GtkWidget> surface_;
-};
-
-std::unique_ptr<WebViewPeer> MakeWebViewPeer(HTMLViewer& viewer, GtkWindowPeer& window);
-std::unique_ptr<SoundPeer> OpenSoundPeer(const std::filesystem::path& path);
-
-// Shows one menu bar's tree as a GtkMenuBar and reports choices (menu.cpp).
-class MenuView {
- public:
-  explicit MenuView(std::shared_ptr<MenuBar> bar);
-  ~MenuView();
-  MenuView(const MenuView&) = delete;
-  MenuView& operator=(const MenuView&) = delete;
-  GtkWidget* Widget() const;
-  const std::shared_ptr<MenuBar>& Bar() const;
-  // Brings the menus up to date (EnableMenuItems, then the menus of the bar) before the
-  // bar opens from the keyboard; once per opening.
-  void Prepare();
-
-  struct State;
-
- private:
-  std::shared_ptr<State> state_;
 };
 
 }  // namespace platform::gtkbackend
