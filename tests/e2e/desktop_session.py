@@ -16,9 +16,10 @@ import unittest
 HERE = os.path.dirname(os.path.abspath(__file__))
 sys.path.insert(0, HERE)
 
-import audio  # noqa: E402
 import harness  # noqa: E402
-from harness import RATE, tone_hz  # noqa: E402
+import realstack  # noqa: E402
+from harness import RATE  # noqa: E402
+from realstack import tone_hz  # noqa: E402
 
 REAPER_SECONDS = 170
 STREAM = "/stream/TBS.wav"
@@ -141,15 +142,15 @@ class DesktopSession(unittest.TestCase):
             s.wait_for_request(STREAM, timeout=10)
 
             def cue_heard():
-                x = audio.from_s16le(bytes(s.recording[start * 2:]))
+                x = realstack.from_s16le(bytes(s.recording[start * 2:]))
                 step = RATE // 20
-                return max((audio.tone_db(x[i:i + step * 2], CUE_HZ, RATE)
+                return max((realstack.tone_db(x[i:i + step * 2], CUE_HZ, RATE)
                             for i in range(0, max(1, len(x) - step * 2), step)), default=-99.0) > 20.0
 
             s.wait_for(cue_heard, 10, "the cue was not heard")
             s.wait_for_tone(tone_hz("TBS"), timeout=15)
             s.press("Right", 5)
-            s.wait_for(lambda: audio.is_broadband(s.listen(0.5), RATE) and audio.rms(s.listen(0.5)) > 1e-3,
+            s.wait_for(lambda: realstack.is_broadband(s.listen(0.5), RATE) and realstack.rms(s.listen(0.5)) > 1e-3,
                        10, "the noise was not heard again")
             s.assert_alive()
             reports = [line for line in self.log(s).splitlines() if "set up again" in line]
@@ -157,6 +158,6 @@ class DesktopSession(unittest.TestCase):
 
 
 if __name__ == "__main__":
-    harness.enter_private_namespaces()
+    realstack.enter_private_namespaces()
     harness.arm_reaper(REAPER_SECONDS)
     unittest.main()

@@ -18,7 +18,9 @@ HERE = os.path.dirname(os.path.abspath(__file__))
 sys.path.insert(0, HERE)
 
 import harness  # noqa: E402
-from harness import RATE, tone_hz  # noqa: E402
+import realstack  # noqa: E402
+from harness import RATE  # noqa: E402
+from realstack import tone_hz  # noqa: E402
 import scenarios  # noqa: E402
 
 REAPER_SECONDS = 150
@@ -94,7 +96,7 @@ class Files(unittest.TestCase):
             s.expect_running = True
             # The window is off every screen, where it cannot take the keyboard: wait for the
             # noise, then close it as a window manager's close button does.
-            s.wait_for(lambda: harness.audio.rms(s.listen(0.1)) > 1e-3, 20, "Palmeno stayed silent at start")
+            s.wait_for(lambda: realstack.rms(s.listen(0.1)) > 1e-3, 20, "Palmeno stayed silent at start")
             ids = s.x(["search", "--onlyvisible", "--name", "^Palmeno$"]).split()
             self.assertTrue(ids, "no Palmeno window")
             s.window = ids[0]
@@ -136,6 +138,6 @@ class Files(unittest.TestCase):
 
 
 if __name__ == "__main__":
-    harness.enter_private_namespaces()
+    realstack.enter_private_namespaces()
     harness.arm_reaper(REAPER_SECONDS)
     unittest.main()

@@ -20,6 +20,7 @@ HERE = os.path.dirname(os.path.abspath(__file__))
 sys.path.insert(0, HERE)
 
 import harness  # noqa: E402
+import realstack  # noqa: E402
 
 REAPER_SECONDS = 110
 
@@ -114,7 +115,7 @@ class UserErrors(unittest.TestCase):
                 port = probe.getsockname()[1]
             temp = os.path.join(tmp, "temp")
             os.mkdir(temp)
-            done = subprocess.run([os.path.join(harness.SOURCE_DIR, "tools", "run-palmeno"), build,
+            done = subprocess.run([os.path.join(realstack.SOURCE_DIR, "tools", "run-palmeno"), build,
                                    "--port", str(port)], env=dict(os.environ, TMPDIR=temp),
                                   stdout=subprocess.PIPE, stderr=subprocess.STDOUT, text=True, timeout=60)
             self.assertEqual(done.returncode, 3, done.stdout)
@@ -123,6 +124,6 @@ class UserErrors(unittest.TestCase):
 
 
 if __name__ == "__main__":
-    harness.enter_private_namespaces()
+    realstack.enter_private_namespaces()
     harness.arm_reaper(REAPER_SECONDS)
     unittest.main()
