@@ -6,7 +6,6 @@ X11 cannot hold, and a station file or preferences file that is a FIFO or a devi
 Run one:  PALMENO_BINARY=build/x/bin/palmeno PALMENO_BUILD_DIR=build/x tests/e2e/files_scenarios.py Files.test_...
 """
 
-import contextlib
 import os
 import stat
 import subprocess
@@ -29,23 +28,8 @@ REAPER_SECONDS = 150
 class Files(unittest.TestCase):
     maxDiff = None
 
-    @contextlib.contextmanager
     def session(self, binary=None, service=True):
-        s = harness.Session(self.id().rpartition(".")[2], binary or harness.binary())
-        try:
-            s.start_desktop()
-            if service:
-                s.start_service()
-            yield s
-        except BaseException:
-            s.keep_artefacts()
-            raise
-        finally:
-            s.close()
-
-    def log(self, s):
-        with open(s.path("palmeno.log"), encoding="utf-8", errors="replace") as f:
-            return f.read()
+        return harness.desktop_session(self, binary, service)
 
     def test_installed_copy_keeps_its_resources_when_its_binary_goes(self):
         """An upgrade removes the running binary: the cue and the station still come."""
@@ -65,7 +49,7 @@ class Files(unittest.TestCase):
             s.wait_for_request("/stream/TBS.wav", timeout=10)
             s.wait_for_tone(tone_hz("TBS"), timeout=10)
             scenarios.Scenarios.assert_cue_between(self, s, began, s.now())
-            self.assertNotIn("Exception", self.log(s))
+            self.assertNotIn("Exception", s.log_text())
 
     def test_removed_working_folder_means_the_built_in_list(self):
         """Started in a folder that is then removed: no station file, so the built-in list."""
@@ -82,7 +66,7 @@ class Files(unittest.TestCase):
             s.wait_for_request("/stream/TBS.wav", timeout=10)
             s.wait_for_tone(tone_hz("TBS"), timeout=10)
             self.assertFalse(os.path.exists(gone))
-            self.assertNotIn("Exception", self.log(s))
+            self.assertNotIn("Exception", s.log_text())
 
     def test_window_position_beyond_x11_comes_back_as_it_was(self):
         """X11 holds 16 bits of a position; the saved value is written back unchanged."""
@@ -100,7 +84,7 @@ class Files(unittest.TestCase):
             ids = s.x(["search", "--onlyvisible", "--name", "^Palmeno$"]).split()
             self.assertTrue(ids, "no Palmeno window")
             s.window = ids[0]
-            self.assertEqual(s.close_palmeno("delete"), 0, self.log(s))
+            self.assertEqual(s.close_palmeno("delete"), 0, s.log_text())
             self.assertEqual(scenarios.read_prefs(s), saved)
 
     def test_fifo_and_device_files_do_not_hang_the_window(self):
@@ -129,8 +113,8 @@ class Files(unittest.TestCase):
                     s.palmeno.wait(10)
                 else:
                     status = s.close_palmeno("ctrl+q")
-                    self.assertEqual(status, 1 if which == "prefs" else 0, self.log(s))
-                log = self.log(s)
+                    self.assertEqual(status, 1 if which == "prefs" else 0, s.log_text())
+                log = s.log_text()
                 self.assertEqual(log.count("NilObjectException"), 1, log)
                 if which == "prefs" and kind == "fifo":
                     self.assertEqual(log.count("IOException"), 1, log)

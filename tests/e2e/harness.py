@@ -15,6 +15,7 @@ A failing scenario keeps its folder (recording, screenshot, logs, preferences) a
 its path; a passing one removes it.
 """
 
+import contextlib
 import ctypes
 import os
 import re
@@ -381,6 +382,23 @@ class Session:
             print("artefacts of %s kept in %s" % (self.test_name, where), file=sys.stderr)
         else:
             shutil.rmtree(self.root, ignore_errors=True)
+
+
+@contextlib.contextmanager
+def desktop_session(test, binary_path=None, service=False):
+    """A private desktop for one test case, named after it, with the demo service when asked;
+    Palmeno is started by the test. A failure keeps the session's artefacts."""
+    s = Session(test.id().rpartition(".")[2], binary_path or binary())
+    try:
+        s.start_desktop()
+        if service:
+            s.start_service()
+        yield s
+    except BaseException:
+        s.keep_artefacts()
+        raise
+    finally:
+        s.close()
 
 
 def arm_reaper(seconds):
