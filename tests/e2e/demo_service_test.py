@@ -13,9 +13,9 @@ import time
 import unittest
 
 HERE = os.path.dirname(os.path.abspath(__file__))
-sys.path.insert(0, HERE)
+sys.path.insert(0, os.path.join(os.path.dirname(HERE), "support"))
 
-from harness import DEMO_SERVICE, tone_hz  # noqa: E402
+from realstack import DEMO_SERVICE, tone_hz  # noqa: E402
 
 
 class DemoService(unittest.TestCase):

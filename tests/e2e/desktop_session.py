@@ -5,7 +5,6 @@ it by a signal, a second start while it runs, the sound server restarting under 
 Run one:  PALMENO_BINARY=build/x/bin/palmeno tests/e2e/desktop_session.py DesktopSession.test_...
 """
 
-import contextlib
 import os
 import signal
 import subprocess
@@ -16,9 +15,10 @@ import unittest
 HERE = os.path.dirname(os.path.abspath(__file__))
 sys.path.insert(0, HERE)
 
-import audio  # noqa: E402
 import harness  # noqa: E402
-from harness import RATE, tone_hz  # noqa: E402
+import realstack  # noqa: E402
+from harness import RATE  # noqa: E402
+from realstack import tone_hz  # noqa: E402
 
 REAPER_SECONDS = 170
 STREAM = "/stream/TBS.wav"
@@ -34,21 +34,8 @@ def read_prefs(path):
 class DesktopSession(unittest.TestCase):
     maxDiff = None
 
-    @contextlib.contextmanager
     def session(self):
-        s = harness.Session(self.id().rpartition(".")[2], harness.binary())
-        try:
-            s.start_desktop()
-            yield s
-        except BaseException:
-            s.keep_artefacts()
-            raise
-        finally:
-            s.close()
-
-    def log(self, s):
-        with open(s.path("palmeno.log"), encoding="utf-8", errors="replace") as f:
-            return f.read()
+        return harness.desktop_session(self)
 
     def test_quit_signals_save_the_settings(self):
         """What a logout (SIGTERM), a closed terminal (SIGHUP) or Ctrl+C (SIGINT) sends quits
@@ -64,7 +51,7 @@ class DesktopSession(unittest.TestCase):
                     s.expect_running = False
                     # To Palmeno alone: its web engine's processes end with it.
                     os.kill(s.palmeno.pid, signum)
-                    self.assertEqual(s.palmeno.wait(10), 0, self.log(s))
+                    self.assertEqual(s.palmeno.wait(10), 0, s.log_text())
                     self.assertEqual(read_prefs(s.prefs_path)[4], "tuneBar=%d" % needle)
 
             # The folder for the settings is taken by a file: the save fails, and says so.
@@ -75,8 +62,8 @@ class DesktopSession(unittest.TestCase):
             s.start_palmeno()
             s.expect_running = False
             os.kill(s.palmeno.pid, signal.SIGTERM)
-            self.assertEqual(s.palmeno.wait(10), 1, self.log(s))
-            self.assertIn("IOException", self.log(s))
+            self.assertEqual(s.palmeno.wait(10), 1, s.log_text())
+            self.assertIn("IOException", s.log_text())
 
     def test_second_start_presents_the_first(self):
         """With a session bus, a second start brings the running window forward and ends at
@@ -118,7 +105,7 @@ class DesktopSession(unittest.TestCase):
             visible = s.x(["search", "--onlyvisible", "--name", "^Palmeno$"]).split()
             self.assertEqual(visible, [first_window], "one window, the first one")
             s.assert_alive()
-            self.assertEqual(s.close_palmeno("ctrl+q"), 0, self.log(s))
+            self.assertEqual(s.close_palmeno("ctrl+q"), 0, s.log_text())
             self.assertEqual(read_prefs(s.prefs_path)[4], "tuneBar=113")
 
     def test_sounds_return_after_the_sound_server_restarts(self):
@@ -130,7 +117,7 @@ class DesktopSession(unittest.TestCase):
             pulse = next(p for p in s.desktop.procs if p.args[0] == "pulseaudio")
             s.desktop.kill(pulse, signal.SIGTERM)
             pulse.wait(10)
-            s.wait_for(lambda: "failed" in self.log(s), 10, "no sound told of its failure")
+            s.wait_for(lambda: "failed" in s.log_text(), 10, "no sound told of its failure")
             s.desktop.start_pulse()
             recorded = len(s.recording)
             s.start_recorder()
@@ -141,22 +128,22 @@ class DesktopSession(unittest.TestCase):
             s.wait_for_request(STREAM, timeout=10)
 
             def cue_heard():
-                x = audio.from_s16le(bytes(s.recording[start * 2:]))
+                x = realstack.from_s16le(bytes(s.recording[start * 2:]))
                 step = RATE // 20
-                return max((audio.tone_db(x[i:i + step * 2], CUE_HZ, RATE)
+                return max((realstack.tone_db(x[i:i + step * 2], CUE_HZ, RATE)
                             for i in range(0, max(1, len(x) - step * 2), step)), default=-99.0) > 20.0
 
             s.wait_for(cue_heard, 10, "the cue was not heard")
             s.wait_for_tone(tone_hz("TBS"), timeout=15)
             s.press("Right", 5)
-            s.wait_for(lambda: audio.is_broadband(s.listen(0.5), RATE) and audio.rms(s.listen(0.5)) > 1e-3,
+            s.wait_for(lambda: realstack.is_broadband(s.listen(0.5), RATE) and realstack.rms(s.listen(0.5)) > 1e-3,
                        10, "the noise was not heard again")
             s.assert_alive()
-            reports = [line for line in self.log(s).splitlines() if "set up again" in line]
+            reports = [line for line in s.log_text().splitlines() if "set up again" in line]
             self.assertTrue(0 < len(reports) <= 3, "each sound tells of its failure once: %s" % reports)
 
 
 if __name__ == "__main__":
-    harness.enter_private_namespaces()
+    realstack.enter_private_namespaces()
     harness.arm_reaper(REAPER_SECONDS)
     unittest.main()

@@ -6,7 +6,6 @@ X11 cannot hold, and a station file or preferences file that is a FIFO or a devi
 Run one:  PALMENO_BINARY=build/x/bin/palmeno PALMENO_BUILD_DIR=build/x tests/e2e/files_scenarios.py Files.test_...
 """
 
-import contextlib
 import os
 import stat
 import subprocess
@@ -18,7 +17,9 @@ HERE = os.path.dirname(os.path.abspath(__file__))
 sys.path.insert(0, HERE)
 
 import harness  # noqa: E402
-from harness import RATE, tone_hz  # noqa: E402
+import realstack  # noqa: E402
+from harness import RATE  # noqa: E402
+from realstack import tone_hz  # noqa: E402
 import scenarios  # noqa: E402
 
 REAPER_SECONDS = 150
@@ -27,23 +28,8 @@ REAPER_SECONDS = 150
 class Files(unittest.TestCase):
     maxDiff = None
 
-    @contextlib.contextmanager
     def session(self, binary=None, service=True):
-        s = harness.Session(self.id().rpartition(".")[2], binary or harness.binary())
-        try:
-            s.start_desktop()
-            if service:
-                s.start_service()
-            yield s
-        except BaseException:
-            s.keep_artefacts()
-            raise
-        finally:
-            s.close()
-
-    def log(self, s):
-        with open(s.path("palmeno.log"), encoding="utf-8", errors="replace") as f:
-            return f.read()
+        return harness.desktop_session(self, binary, service)
 
     def test_installed_copy_keeps_its_resources_when_its_binary_goes(self):
         """An upgrade removes the running binary: the cue and the station still come."""
@@ -63,7 +49,7 @@ class Files(unittest.TestCase):
             s.wait_for_request("/stream/TBS.wav", timeout=10)
             s.wait_for_tone(tone_hz("TBS"), timeout=10)
             scenarios.Scenarios.assert_cue_between(self, s, began, s.now())
-            self.assertNotIn("Exception", self.log(s))
+            self.assertNotIn("Exception", s.log_text())
 
     def test_removed_working_folder_means_the_built_in_list(self):
         """Started in a folder that is then removed: no station file, so the built-in list."""
@@ -80,7 +66,7 @@ class Files(unittest.TestCase):
             s.wait_for_request("/stream/TBS.wav", timeout=10)
             s.wait_for_tone(tone_hz("TBS"), timeout=10)
             self.assertFalse(os.path.exists(gone))
-            self.assertNotIn("Exception", self.log(s))
+            self.assertNotIn("Exception", s.log_text())
 
     def test_window_position_beyond_x11_comes_back_as_it_was(self):
         """X11 holds 16 bits of a position; the saved value is written back unchanged."""
@@ -94,11 +80,11 @@ class Files(unittest.TestCase):
             s.expect_running = True
             # The window is off every screen, where it cannot take the keyboard: wait for the
             # noise, then close it as a window manager's close button does.
-            s.wait_for(lambda: harness.audio.rms(s.listen(0.1)) > 1e-3, 20, "Palmeno stayed silent at start")
+            s.wait_for(lambda: realstack.rms(s.listen(0.1)) > 1e-3, 20, "Palmeno stayed silent at start")
             ids = s.x(["search", "--onlyvisible", "--name", "^Palmeno$"]).split()
             self.assertTrue(ids, "no Palmeno window")
             s.window = ids[0]
-            self.assertEqual(s.close_palmeno("delete"), 0, self.log(s))
+            self.assertEqual(s.close_palmeno("delete"), 0, s.log_text())
             self.assertEqual(scenarios.read_prefs(s), saved)
 
     def test_fifo_and_device_files_do_not_hang_the_window(self):
@@ -127,8 +113,8 @@ class Files(unittest.TestCase):
                     s.palmeno.wait(10)
                 else:
                     status = s.close_palmeno("ctrl+q")
-                    self.assertEqual(status, 1 if which == "prefs" else 0, self.log(s))
-                log = self.log(s)
+                    self.assertEqual(status, 1 if which == "prefs" else 0, s.log_text())
+                log = s.log_text()
                 self.assertEqual(log.count("NilObjectException"), 1, log)
                 if which == "prefs" and kind == "fifo":
                     self.assertEqual(log.count("IOException"), 1, log)
@@ -136,6 +122,6 @@ class Files(unittest.TestCase):
 
 
 if __name__ == "__main__":
-    harness.enter_private_namespaces()
+    realstack.enter_private_namespaces()
     harness.arm_reaper(REAPER_SECONDS)
     unittest.main()

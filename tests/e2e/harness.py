@@ -1,26 +1,26 @@
 """A private desktop for one acceptance scenario of the real palmeno binary.
 
-`Session` builds on the GTK tests' Desktop (tests/gtk/desktop.py: temporary folders, Xvfb,
+`Session` builds on the shared Desktop (tests/support/realstack.py: temporary folders, Xvfb,
 PulseAudio with a null sink in a private XDG_RUNTIME_DIR, process groups, a reaper) and adds
 a live recorder of the sink's monitor, the demo service, and Palmeno itself with fresh HOME,
 XDG_CONFIG_HOME, XDG_CACHE_HOME, XDG_DATA_HOME and working folder. It drives Palmeno with
-xdotool and answers what a user would hear (through audio.py) and see (screenshots).
+xdotool and answers what a user would hear (through realstack's sound analysis) and see
+(screenshots).
 
-Isolation: `enter_private_namespaces()` re-runs the scenario in its own network namespace, so
-every scenario can serve 127.0.0.1:8642 (the host compiled into the binary) while others run
-in parallel, in its own PID namespace, so that nothing it started outlives it even when the
-scenario itself is killed, and with a /tmp of its own.
+Isolation: `realstack.enter_private_namespaces()` re-runs the scenario in its own network
+namespace, so every scenario can serve 127.0.0.1:8642 (the host compiled into the binary)
+while others run in parallel, and with a /tmp/.X11-unix of its own.
 
 A failing scenario keeps its folder (recording, screenshot, logs, preferences) and prints
 its path; a passing one removes it.
 """
 
+import contextlib
 import ctypes
 import os
 import re
 import shutil
 import signal
-import socket
 import subprocess
 import sys
 import threading
@@ -29,12 +29,9 @@ import unittest
 import urllib.parse
 
 HERE = os.path.dirname(os.path.abspath(__file__))
-SOURCE_DIR = os.path.dirname(os.path.dirname(HERE))
-sys.path.insert(0, os.path.join(SOURCE_DIR, "tests", "gtk"))
+sys.path.insert(0, os.path.join(os.path.dirname(HERE), "support"))
 
-import audio  # noqa: E402
-import desktop  # noqa: E402
-DEMO_SERVICE = os.path.join(SOURCE_DIR, "tools", "demo-service")
+import realstack  # noqa: E402
 
 RATE = 16000
 CONTENT_WIDTH, CONTENT_HEIGHT = 340, 46
@@ -43,20 +40,6 @@ POWER_SWITCH = (4 + 12, 10 + 12)
 BAND_SWITCH = (32 + 7, 5 + 17)
 # The recorder runs about 0.2 s behind what is played.
 CAPTURE_LATENCY = 0.3
-
-
-def _load_demo_service():
-    import importlib.machinery
-    import importlib.util
-    loader = importlib.machinery.SourceFileLoader("demo_service", DEMO_SERVICE)
-    spec = importlib.util.spec_from_loader("demo_service", loader)
-    module = importlib.util.module_from_spec(spec)
-    loader.exec_module(module)
-    return module
-
-
-# The stream tone of a station code, by the service's own rule.
-tone_hz = _load_demo_service().tone_hz
 
 
 def binary():
@@ -70,38 +53,6 @@ def binary():
 def service_port():
     host = os.environ.get("PALMENO_SERVICE_HOST", "127.0.0.1:8642")
     return int(host.rpartition(":")[2]) if ":" in host else 80
-
-
-def enter_private_namespaces():
-    """Re-executes this process in new network and mount namespaces when we may (root, and
-    unshare works); returns only inside them, or at once when they are not available.
-
-    The network namespace gives every scenario a loopback of its own, so each can serve the
-    port compiled into the binary. X servers, though, also listen on sockets in
-    /tmp/.X11-unix, which the mount namespace makes private too; their lock files stay
-    shared in /tmp, and since the process numbers in them stay meaningful, parallel
-    scenarios still choose different displays."""
-    sockets = "/tmp/.X11-unix"
-    if os.environ.get("PALMENO_E2E_INSIDE") == "1":
-        subprocess.run(["ip", "link", "set", "lo", "up"], check=True)
-        subprocess.run(["mount", "-t", "tmpfs", "-o", "mode=1777", "tmpfs", sockets], check=True)
-        return
-    if os.geteuid() != 0 or shutil.which("unshare") is None:
-        return
-    try:
-        os.makedirs(sockets, mode=0o1777, exist_ok=True)
-    except OSError:
-        return
-    probe = subprocess.run(["unshare", "--net", "--mount", "sh", "-c",
-                            "mount -t tmpfs tmpfs " + sockets],
-                           stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
-    if probe.returncode != 0:
-        return
-    os.environ["PALMENO_E2E_INSIDE"] = "1"
-    sys.stdout.flush()
-    sys.stderr.flush()
-    os.execvp("unshare", ["unshare", "--net", "--mount", "--fork", "--kill-child",
-                          sys.executable] + sys.argv)
 
 
 class _ClientMessage(ctypes.Structure):
@@ -152,12 +103,13 @@ class Session:
         self.test_name = test_name
         self.binary = binary
         # The Desktop's own reaper is the last resort, after the scenario's (arm_reaper).
-        self.desktop = desktop.Desktop(timeout=reaper_seconds, keep=True)
+        self.desktop = realstack.Desktop(timeout=reaper_seconds, keep=True)
         self.root = self.desktop.tmp
         self.home = self.desktop.env["HOME"]
         self.cwd = self.path("work")
         os.makedirs(self.cwd)
         self.palmeno = None
+        self.palmeno_pids = set()
         self.expect_running = False
         self.service = None
         self.window = None
@@ -217,31 +169,29 @@ class Session:
 
     def start_service(self, delay=0.0, redirect_host=None):
         self.service_log = self.path("service-requests.log")
-        argv = [sys.executable, DEMO_SERVICE, "--port", str(service_port()), "--log", self.service_log]
-        if delay:
-            argv += ["--delay", str(delay)]
-        if redirect_host:
-            argv += ["--redirect-host", redirect_host]
-        self.service = self.spawn("service", argv)
-
-        def listening():
-            try:
-                socket.create_connection(("127.0.0.1", service_port()), 0.2).close()
-                return True
-            except OSError:
-                return False
-
-        self.wait_for(listening, 10, "the demo service did not start (see service.log in the artefacts)")
+        with open(self.path("service.log"), "ab") as log:
+            self.service = realstack.start_demo_service(self.desktop, service_port(), self.service_log,
+                                                        delay, redirect_host, stdout=log, stderr=log)
 
     def start_palmeno(self, expect_sound=True):
         self.palmeno = self.spawn("palmeno", [self.binary], cwd=self.cwd)
-        self.window = None
+        self.palmeno_pids.add(self.palmeno.pid)
         self.expect_running = True
+        self.wait_for_window()
+        if expect_sound:
+            # The window maps before its Open event has run; the first sound tells that the
+            # settings are applied, so input from now on acts on them.
+            self.wait_for(lambda: realstack.rms(self.listen(0.1)) > 1e-3, 10, "Palmeno stayed silent at start")
+        return self.palmeno
+
+    def wait_for_window(self, timeout=20):
+        """Waits for Palmeno's window to be mapped, and reads its geometry."""
+        self.window = None
 
         def found():
             if self.palmeno.poll() is not None:
-                raise AssertionError("palmeno exited with %s at start (see palmeno.log in the artefacts)"
-                                     % self.palmeno.returncode)
+                raise AssertionError("palmeno exited with %s at start:\n%s"
+                                     % (self.palmeno.returncode, self.log_text()))
             # A search that meets windows being made and unmade at start-up can hang; try again.
             try:
                 out = self.x(["search", "--onlyvisible", "--name", "^Palmeno$"], check=False, timeout=2)
@@ -252,13 +202,22 @@ class Session:
                 self.window = ids[0]
             return bool(ids)
 
-        self.wait_for(found, 20, "the Palmeno window did not appear")
+        self.wait_for(found, timeout, "the Palmeno window did not appear")
         self.geometry()
-        if expect_sound:
-            # The window maps before its Open event has run; the first sound tells that the
-            # settings are applied, so input from now on acts on them.
-            self.wait_for(lambda: audio.rms(self.listen(0.1)) > 1e-3, 10, "Palmeno stayed silent at start")
-        return self.palmeno
+
+    def log_text(self):
+        """What Palmeno (every start of it in this session) wrote to its output."""
+        try:
+            with open(self.path("palmeno.log"), encoding="utf-8", errors="replace") as f:
+                return f.read()
+        except FileNotFoundError:
+            return ""
+
+    def assert_no_gtk_complaints(self):
+        """GTK reports misuse as criticals and warnings and carries on: each is a fault of ours."""
+        found = realstack.gtk_complaints(self.log_text(), self.palmeno_pids)
+        if found:
+            raise AssertionError("GTK complained in palmeno's output:\n" + "\n".join(found))
 
     def close_palmeno(self, how="ctrl+q", timeout=10):
         """Ends Palmeno as a user would and waits for it; returns its exit status. `how` is a
@@ -355,7 +314,7 @@ class Session:
         first = self.now() if start is None else start
         last = first + int(seconds * RATE)
         self.wait_for(lambda: len(self.recording) // 2 >= last, seconds + 10, "the recorder stalled")
-        return audio.from_s16le(bytes(self.recording[first * 2:last * 2]))
+        return realstack.from_s16le(bytes(self.recording[first * 2:last * 2]))
 
     def wait_for_tone(self, frequency, timeout, window=0.4, share=0.5):
         """Waits until the tone carries most of the sound in a window of the recording;
@@ -366,9 +325,9 @@ class Session:
         while time.monotonic() - began < timeout:
             x = self.listen(window, start=position)
             position += int(window * RATE)
-            found = audio.tone_share(x, frequency, RATE)
+            found = realstack.tone_share(x, frequency, RATE)
             best = max(best, found)
-            if found >= share and audio.rms(x) > 1e-3:
+            if found >= share and realstack.rms(x) > 1e-3:
                 return time.monotonic() - began
         raise AssertionError("no %d Hz tone within %.1f s (best share %.2f)" % (frequency, timeout, best))
 
@@ -395,15 +354,7 @@ class Session:
                       "the service saw %s fewer than %d times; it saw %s" % (path, count, self.paths()))
 
     # -- helpers ------------------------------------------------------------------------
-    @staticmethod
-    def wait_for(condition, timeout, message, interval=0.05):
-        deadline = time.monotonic() + timeout
-        while True:
-            if condition():
-                return
-            if time.monotonic() > deadline:
-                raise AssertionError(message)
-            time.sleep(interval)
+    wait_for = staticmethod(realstack.wait_for)
 
     def keep_artefacts(self):
         """Saves the recording and a screenshot beside the logs, for a failed scenario."""
@@ -413,7 +364,7 @@ class Session:
         except Exception as error:  # a broken X server must not hide the real failure
             print("screenshot failed: %s" % error, file=sys.stderr)
         if self.recording:
-            audio.write_wav(self.path("recording.wav"), audio.from_s16le(bytes(self.recording)), RATE)
+            realstack.write_wav(self.path("recording.wav"), realstack.from_s16le(bytes(self.recording)), RATE)
 
     def close(self):
         self.desktop.__exit__(None, None, None)
@@ -431,6 +382,23 @@ class Session:
             print("artefacts of %s kept in %s" % (self.test_name, where), file=sys.stderr)
         else:
             shutil.rmtree(self.root, ignore_errors=True)
+
+
+@contextlib.contextmanager
+def desktop_session(test, binary_path=None, service=False):
+    """A private desktop for one test case, named after it, with the demo service when asked;
+    Palmeno is started by the test. A failure keeps the session's artefacts."""
+    s = Session(test.id().rpartition(".")[2], binary_path or binary())
+    try:
+        s.start_desktop()
+        if service:
+            s.start_service()
+        yield s
+    except BaseException:
+        s.keep_artefacts()
+        raise
+    finally:
+        s.close()
 
 
 def arm_reaper(seconds):

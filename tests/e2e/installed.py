@@ -14,6 +14,7 @@ HERE = os.path.dirname(os.path.abspath(__file__))
 sys.path.insert(0, HERE)
 
 import harness  # noqa: E402
+import realstack  # noqa: E402
 
 REAPER_SECONDS = 110
 INSTALLED = [
@@ -52,6 +53,6 @@ class Installed(unittest.TestCase):
 
 
 if __name__ == "__main__":
-    harness.enter_private_namespaces()
+    realstack.enter_private_namespaces()
     harness.arm_reaper(REAPER_SECONDS)
     unittest.main()

@@ -17,6 +17,7 @@ import unittest
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
 
 import harness  # noqa: E402
+import realstack  # noqa: E402
 
 PLAYER = "/player/player.html"
 # The first-run needle stands at 110 on AM: 550 kHz.
@@ -116,6 +117,6 @@ class Keys(unittest.TestCase):
 
 
 if __name__ == "__main__":
-    harness.enter_private_namespaces()
+    realstack.enter_private_namespaces()
     harness.arm_reaper(REAPER_SECONDS + 20)
     unittest.main()

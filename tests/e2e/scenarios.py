@@ -17,9 +17,10 @@ import unittest
 HERE = os.path.dirname(os.path.abspath(__file__))
 sys.path.insert(0, HERE)
 
-import audio  # noqa: E402
 import harness  # noqa: E402
-from harness import RATE, tone_hz  # noqa: E402
+import realstack  # noqa: E402
+from harness import RATE  # noqa: E402
+from realstack import tone_hz  # noqa: E402
 
 PLAYER = "/player/player.html"
 LOGO = "/static/2.0/common/images/sitelogo.png"
@@ -43,8 +44,8 @@ def reference(name):
     """The spectral profile of one of Palmeno's own sounds, from the binary's resources."""
     if name not in _references:
         resources = os.path.join(os.path.dirname(os.path.dirname(binary())), "share", "palmeno")
-        x, rate = audio.read_wav(os.path.join(resources, name + ".wav"))
-        _references[name] = audio.profile(x, rate)
+        x, rate = realstack.read_wav(os.path.join(resources, name + ".wav"), limit_seconds=4.0)
+        _references[name] = realstack.profile(x, rate)
     return _references[name]
 
 
@@ -69,6 +70,7 @@ class Scenarios(unittest.TestCase):
             yield session
             if session.expect_running:
                 session.assert_alive()
+            session.assert_no_gtk_complaints()
         except BaseException:
             session.keep_artefacts()
             raise
@@ -78,28 +80,28 @@ class Scenarios(unittest.TestCase):
     # -- what is heard ------------------------------------------------------------------
     def assert_noise(self, x, which):
         """The stretch is band noise, and the noise of `which` band rather than the other's."""
-        self.assertGreater(audio.rms(x), 1e-3, "silence where the %s was expected" % which)
-        self.assertTrue(audio.is_broadband(x, RATE), "not noise-like where the %s was expected" % which)
-        heard = audio.profile(x, RATE)
+        self.assertGreater(realstack.rms(x), 1e-3, "silence where the %s was expected" % which)
+        self.assertTrue(realstack.is_broadband(x, RATE), "not noise-like where the %s was expected" % which)
+        heard = realstack.profile(x, RATE)
         other = "fmnoise" if which == "amnoise" else "amnoise"
-        near, far = audio.profile_distance(heard, reference(which)), audio.profile_distance(heard, reference(other))
+        near, far = realstack.profile_distance(heard, reference(which)), realstack.profile_distance(heard, reference(other))
         self.assertLess(near, far, "the noise sounds like %s, not %s (%.1f dB against %.1f dB)"
                         % (other, which, far, near))
 
     def assert_silent(self, x):
-        self.assertLess(audio.rms(x), 1e-3, "sound where silence was expected")
+        self.assertLess(realstack.rms(x), 1e-3, "sound where silence was expected")
 
     def assert_no_stream(self, x, codes=("TBS", "QRR", "LFR", "INT", "FMT", "FMJ")):
         for code in codes:
-            self.assertLess(audio.tone_share(x, tone_hz(code), RATE), 0.05, "the %s stream is heard" % code)
+            self.assertLess(realstack.tone_share(x, tone_hz(code), RATE), 0.05, "the %s stream is heard" % code)
 
     def assert_cue_between(self, s, start, end):
         """The cue was heard somewhere in the stretch of the recording from start to end."""
-        x = audio.from_s16le(bytes(s.recording[start * 2:end * 2]))
+        x = realstack.from_s16le(bytes(s.recording[start * 2:end * 2]))
         step = RATE // 20
         # Measured against its neighbours, not against all that is heard: the stream may
         # already be playing under the cue.
-        best = max((audio.tone_db(x[i:i + step * 2], CUE_HZ, RATE)
+        best = max((realstack.tone_db(x[i:i + step * 2], CUE_HZ, RATE)
                     for i in range(0, max(1, len(x) - step * 2), step)), default=-99.0)
         self.assertGreater(best, 20.0, "the cue was not heard")
 
@@ -133,13 +135,13 @@ class Scenarios(unittest.TestCase):
             began = self.tune_tbs(s)
             stream = s.listen(1.2)
             # Nearly all of what is heard is the stream's tone: the noise has stopped.
-            self.assertGreater(audio.tone_share(stream, tone_hz("TBS"), RATE), 0.9)
+            self.assertGreater(realstack.tone_share(stream, tone_hz("TBS"), RATE), 0.9)
             self.assert_cue_between(s, began, s.now())
             self.assertEqual(s.paths()[:2], [PLAYER, "/stream/TBS.wav"])
             self.assertEqual(s.needle_x(), 190)
             # The stream's file lasts four seconds; the page loops it by asking for a range.
             time.sleep(4.0)
-            self.assertGreater(audio.tone_share(s.listen(1.0), tone_hz("TBS"), RATE), 0.9)
+            self.assertGreater(realstack.tone_share(s.listen(1.0), tone_hz("TBS"), RATE), 0.9)
             self.assertIn("206", [status for _, path, status in s.requests() if path == "/stream/TBS.wav"])
 
     def test_tune_fm_station(self):
@@ -288,7 +290,7 @@ class Scenarios(unittest.TestCase):
             s.wait_for_request("/stream/BBB.wav", timeout=10)
             s.wait_for_tone(tone_hz("BBB"), timeout=10)
             self.assertEqual(s.paths().count(PLAYER), 2)
-            self.assertLess(audio.tone_share(s.listen(1.0), tone_hz("AAA"), RATE), 0.05, "AAA is still heard")
+            self.assertLess(realstack.tone_share(s.listen(1.0), tone_hz("AAA"), RATE), 0.05, "AAA is still heard")
 
     def test_back_onto_station_while_logo_loads(self):
         """A step off AAA and back before its logo has arrived loads AAA's page anew, although
@@ -326,6 +328,6 @@ def read_prefs(s):
 
 
 if __name__ == "__main__":
-    harness.enter_private_namespaces()
+    realstack.enter_private_namespaces()
     harness.arm_reaper(REAPER_SECONDS)
     unittest.main()

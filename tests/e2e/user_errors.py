@@ -5,7 +5,6 @@ plugin or a sound file missing; and that `make run` leaves nothing behind.
 Run one:  PALMENO_BINARY=build/x/bin/palmeno tests/e2e/user_errors.py UserErrors.test_...
 """
 
-import contextlib
 import glob
 import os
 import shutil
@@ -20,6 +19,7 @@ HERE = os.path.dirname(os.path.abspath(__file__))
 sys.path.insert(0, HERE)
 
 import harness  # noqa: E402
+import realstack  # noqa: E402
 
 REAPER_SECONDS = 110
 
@@ -27,21 +27,8 @@ REAPER_SECONDS = 110
 class UserErrors(unittest.TestCase):
     maxDiff = None
 
-    @contextlib.contextmanager
     def session(self):
-        s = harness.Session(self.id().rpartition(".")[2], harness.binary())
-        try:
-            s.start_desktop()
-            yield s
-        except BaseException:
-            s.keep_artefacts()
-            raise
-        finally:
-            s.close()
-
-    def log(self, s):
-        with open(s.path("palmeno.log"), encoding="utf-8", errors="replace") as f:
-            return f.read()
+        return harness.desktop_session(self)
 
     def test_display_missing_or_unreachable_names_DISPLAY(self):
         env = {k: v for k, v in os.environ.items() if k not in ("DISPLAY", "WAYLAND_DISPLAY")}
@@ -73,9 +60,9 @@ class UserErrors(unittest.TestCase):
             s.desktop.env.pop("GST_PLUGIN_PATH_1_0", None)
             s.desktop.env.pop("GST_PLUGIN_PATH", None)
             s.start_palmeno(expect_sound=False)
-            s.wait_for(lambda: "wavparse" in self.log(s), 10, "the missing element was not named")
+            s.wait_for(lambda: "wavparse" in s.log_text(), 10, "the missing element was not named")
             time.sleep(1.0)
-            lines = [line for line in self.log(s).splitlines() if "wavparse" in line]
+            lines = [line for line in s.log_text().splitlines() if "wavparse" in line]
             self.assertEqual(len(lines), 1, lines)
             self.assertIn("gstreamer1.0-plugins-good", lines[0])
             s.assert_alive()
@@ -92,11 +79,11 @@ class UserErrors(unittest.TestCase):
             os.remove(missing)
             s.binary = os.path.join(prefix, "bin", "palmeno")
             s.start_palmeno(expect_sound=False)
-            s.wait_for(lambda: missing in self.log(s), 10, "the missing file was not named:\n" + self.log(s))
+            s.wait_for(lambda: missing in s.log_text(), 10, "the missing file was not named:\n" + s.log_text())
             s.key("b")
             s.click(harness.BAND_SWITCH)
             time.sleep(1.0)
-            self.assertEqual(len([line for line in self.log(s).splitlines() if missing in line]), 1, self.log(s))
+            self.assertEqual(len([line for line in s.log_text().splitlines() if missing in line]), 1, s.log_text())
             s.assert_alive()
 
     def test_make_run_removes_the_service_log(self):
@@ -114,7 +101,7 @@ class UserErrors(unittest.TestCase):
                 port = probe.getsockname()[1]
             temp = os.path.join(tmp, "temp")
             os.mkdir(temp)
-            done = subprocess.run([os.path.join(harness.SOURCE_DIR, "tools", "run-palmeno"), build,
+            done = subprocess.run([os.path.join(realstack.SOURCE_DIR, "tools", "run-palmeno"), build,
                                    "--port", str(port)], env=dict(os.environ, TMPDIR=temp),
                                   stdout=subprocess.PIPE, stderr=subprocess.STDOUT, text=True, timeout=60)
             self.assertEqual(done.returncode, 3, done.stdout)
@@ -123,6 +110,6 @@ class UserErrors(unittest.TestCase):
 
 
 if __name__ == "__main__":
-    harness.enter_private_namespaces()
+    realstack.enter_private_namespaces()
     harness.arm_reaper(REAPER_SECONDS)
     unittest.main()

@@ -1,9 +1,10 @@
 """What the fault tests of the real palmeno binary share.
 
-They build on the acceptance tests' Session (tests/e2e/harness.py, itself on the GTK tests'
-Desktop): a private X server, sound server and folders per test, Palmeno driven by xdotool.
-`FaultSession` adds what these tests need beyond it: starting Palmeno with its output
-captured, reading its resident memory, and waiting for it to end.
+They build on the acceptance tests' Session (tests/e2e/harness.py, itself on the shared
+Desktop of tests/support/realstack.py): a private X server, sound server and folders per
+test, Palmeno driven by xdotool. `FaultSession` adds what these tests need beyond it:
+starting Palmeno without listening to it, reading its resident memory, and waiting for it to
+end.
 
 Run one test:  PALMENO_BINARY=build/x/bin/palmeno tests/fault/prefs_faults.py PrefsFaults.test_...
 """
@@ -13,7 +14,6 @@ import os
 import subprocess
 import sys
 import tempfile
-import time
 import unittest
 
 HERE = os.path.dirname(os.path.abspath(__file__))
@@ -21,6 +21,7 @@ SOURCE_DIR = os.path.dirname(os.path.dirname(HERE))
 sys.path.insert(0, os.path.join(SOURCE_DIR, "tests", "e2e"))
 
 import harness  # noqa: E402
+import realstack  # noqa: E402
 
 # A failed test keeps its folder; by default somewhere outside the source tree.
 os.environ.setdefault("PALMENO_E2E_ARTEFACTS", os.path.join(tempfile.gettempdir(), "palmeno-fault-artefacts"))
@@ -59,26 +60,9 @@ class FaultSession(harness.Session):
     def start_palmeno(self):
         """Starts Palmeno and waits for its window; returns the process."""
         self.palmeno = self.spawn("palmeno", [self.binary], cwd=self.cwd)
-        self.window = None
+        self.palmeno_pids.add(self.palmeno.pid)
         self.expect_running = True
-        deadline = time.monotonic() + 20
-        while not self.window:
-            if self.palmeno.poll() is not None:
-                raise AssertionError("palmeno exited with %s at start:\n%s" % (self.palmeno.returncode,
-                                                                               self.log_text()))
-            if time.monotonic() > deadline:
-                raise AssertionError("the Palmeno window did not appear")
-            try:
-                found = subprocess.run(["xdotool", "search", "--onlyvisible", "--name", "^Palmeno$"],
-                                       env=self.env(), stdout=subprocess.PIPE, stderr=subprocess.DEVNULL,
-                                       text=True, timeout=2).stdout.split()
-            except subprocess.TimeoutExpired:
-                found = []
-            if found:
-                self.window = found[0]
-            else:
-                time.sleep(0.05)
-        self.geometry()
+        self.wait_for_window()
         return self.palmeno
 
     def wait_until_playing(self, timeout=10):
@@ -89,13 +73,6 @@ class FaultSession(harness.Session):
                                  stderr=subprocess.DEVNULL, text=True, timeout=5).stdout
             return "Corked: no" in out
         self.wait_for(playing, timeout, "Palmeno played no sound within %d s" % timeout)
-
-    def log_text(self):
-        try:
-            with open(self.path("palmeno.log"), encoding="utf-8", errors="replace") as f:
-                return f.read()
-        except FileNotFoundError:
-            return ""
 
     def wait_exit(self, timeout):
         try:
@@ -127,6 +104,6 @@ def session(test, config_home=None):
 
 
 def main(reaper_seconds):
-    harness.enter_private_namespaces()
+    realstack.enter_private_namespaces()
     harness.arm_reaper(reaper_seconds)
     unittest.main()

@@ -12,7 +12,7 @@ import unittest
 import faults
 from faults import resident_kib
 
-REAPER_SECONDS = 100
+REAPER_SECONDS = 170
 WARM_UP_SECONDS = 6
 SOAK_SECONDS = 20
 # The user-interface process holds the toolkit, the web view's client side and the sound

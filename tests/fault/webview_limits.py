@@ -19,7 +19,7 @@ import faults
 import harness
 from faults import PREFS_NAME, prefs_text
 
-REAPER_SECONDS = 110
+REAPER_SECONDS = 170
 
 HOSTILE_PAGE = """<!DOCTYPE html>
 <html><head><meta charset="utf-8"><title>hostile player</title></head>

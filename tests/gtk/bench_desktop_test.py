@@ -12,8 +12,8 @@ import sys
 import unittest
 
 HERE = os.path.dirname(os.path.abspath(__file__))
-sys.path.insert(0, HERE)
-from desktop import Desktop  # noqa: E402
+sys.path.insert(0, os.path.join(os.path.dirname(HERE), "support"))
+from realstack import Desktop, enter_private_namespaces  # noqa: E402
 
 TOOL = os.path.join(os.path.dirname(os.path.dirname(HERE)), "tools", "bench-desktop")
 loader = importlib.machinery.SourceFileLoader("bench_desktop", TOOL)
@@ -111,4 +111,5 @@ class MemoryTest(unittest.TestCase):
 
 
 if __name__ == "__main__":
+    enter_private_namespaces()
     unittest.main()

@@ -10,8 +10,8 @@ import os
 import subprocess
 import sys
 
-sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
-from desktop import Desktop, wait_for  # noqa: E402
+sys.path.insert(0, os.path.join(os.path.dirname(os.path.dirname(os.path.abspath(__file__))), "support"))
+from realstack import Desktop, enter_private_namespaces, wait_for  # noqa: E402
 
 PAGE = b"<html><body><script>fetch('/script-ran').catch(function () {});</script></body></html>"
 SETTINGS = ("JSC_useJIT", "WEBKIT_DISABLE_DMABUF_RENDERER", "GDK_GL",
@@ -95,4 +95,5 @@ def main():
 
 
 if __name__ == "__main__":
+    enter_private_namespaces()
     sys.exit(main())

@@ -10,7 +10,8 @@ import sys
 import time
 
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
-from desktop import Desktop, wait_for  # noqa: E402
+sys.path.insert(0, os.path.join(os.path.dirname(os.path.dirname(os.path.abspath(__file__))), "support"))
+from realstack import Desktop, enter_private_namespaces, wait_for  # noqa: E402
 from smoke import Program, xdo, geometry  # noqa: E402
 
 failures = []
@@ -42,7 +43,7 @@ def menus(prog):
 def shown_after(prog, keys, want):
     """Presses the keys, then waits until the menus shown satisfy want (returns them)."""
     xdo(prog.desktop, "key", "--delay", "40", *keys)
-    return wait_for(lambda: (lambda m: m if want(m) else None)(menus(prog)), 5, step=0.1)
+    return wait_for(lambda: (lambda m: m if want(m) else None)(menus(prog)), 5, interval=0.1)
 
 
 def main(binary):
@@ -159,4 +160,5 @@ def main(binary):
 if __name__ == "__main__":
     if len(sys.argv) != 2:
         sys.exit(__doc__)
+    enter_private_namespaces()
     sys.exit(main(sys.argv[1]))
