@@ -127,27 +127,13 @@ void BM_P1_TuningPass(benchmark::State& state) {
   state.counters["stations"] = static_cast<double>(n);
 }
 
-void BM_P1_PlainLoop(benchmark::State& state) {
+// The plain loop and the floor: the same comparisons as the pass, walked by `walk`.
+void BM_P1_Walk(benchmark::State& state, std::ptrdiff_t (*walk)(tunerWindow&)) {
   const auto n = static_cast<std::size_t>(state.range(0));
   PrepareStationFreePass(n);
   auto& w = ProgramEnv::Get().Window();
   for (auto _ : state) {
-    auto found = PlainWalk(w);
-    benchmark::DoNotOptimize(found);
-    if (found != -1) {
-      state.SkipWithError("the station-free list matched");
-      return;
-    }
-  }
-  state.counters["stations"] = static_cast<double>(n);
-}
-
-void BM_P1_Floor(benchmark::State& state) {
-  const auto n = static_cast<std::size_t>(state.range(0));
-  PrepareStationFreePass(n);
-  auto& w = ProgramEnv::Get().Window();
-  for (auto _ : state) {
-    auto found = FloorWalk(w);
+    auto found = walk(w);
     benchmark::DoNotOptimize(found);
     if (found != -1) {
       state.SkipWithError("the station-free list matched");
@@ -165,7 +151,7 @@ BENCHMARK(BM_P1_TuningPass)
     ->Arg(1000000)
     ->Unit(benchmark::kMicrosecond)
     ->UseRealTime();
-BENCHMARK(BM_P1_PlainLoop)
+BENCHMARK_CAPTURE(BM_P1_Walk, plain, PlainWalk)
     ->Name("P1_PlainLoop")
     ->Arg(6)
     ->Arg(1000)
@@ -173,7 +159,7 @@ BENCHMARK(BM_P1_PlainLoop)
     ->Arg(1000000)
     ->Unit(benchmark::kMicrosecond)
     ->UseRealTime();
-BENCHMARK(BM_P1_Floor)
+BENCHMARK_CAPTURE(BM_P1_Walk, floor, FloorWalk)
     ->Name("P1_Floor")
     ->Arg(6)
     ->Arg(1000)

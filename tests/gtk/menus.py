@@ -11,7 +11,7 @@ import time
 
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
 sys.path.insert(0, os.path.join(os.path.dirname(os.path.dirname(os.path.abspath(__file__))), "support"))
-from realstack import Desktop, enter_private_namespaces, wait_for  # noqa: E402
+from realstack import Desktop, enter_private_namespaces, gtk_complaints, wait_for  # noqa: E402
 from smoke import Program, xdo, geometry  # noqa: E402
 
 failures = []
@@ -147,7 +147,7 @@ def main(binary):
         prog.send("quit")
         prog.p.wait(timeout=10)
         with open(d.path("smoke.err"), encoding="utf-8", errors="replace") as f:
-            errors = [l for l in f.read().splitlines() if "Gtk-CRITICAL" in l or "Gtk-WARNING" in l]
+            errors = gtk_complaints(f.read(), {prog.p.pid})
         check(not errors, "GTK reports nothing (got %r)" % (errors[:3],))
 
     if failures:
