@@ -105,6 +105,11 @@ class MemoryTest(unittest.TestCase):
             # The two sleeps share their whole program and libc: far less than the RSS sum.
             self.assertLess(mem["own"], 0.8 * rss)
             self.assertGreater(mem["own"], 0)
+            # A page one process maps alone is also in its share, and shared pages are in
+            # no process's "alone".
+            for k, alone in mem["alone"].items():
+                self.assertLessEqual(alone, mem["share"][k] + 1e-9)
+            self.assertLess(sum(mem["alone"].values()), 0.5 * mem["own"])
         finally:
             os.killpg(tree.pid, signal.SIGKILL)
             tree.wait()
